@@ -1,0 +1,83 @@
+# Every command a developer or CI needs. `make demo` and `make test` do all the set-up on a fresh
+# machine: system packages through apt-get when missing, Python packages into .venv.
+
+PYTHON ?= python3
+VENV := .venv
+VPY := $(VENV)/bin/python
+BUILD := build
+ASAN_BUILD := build-asan
+CMAKE := $(VENV)/bin/cmake
+JOBS ?= $(shell nproc)
+
+.PHONY: all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz format tidy clean
+
+all: test
+
+# --- set-up -------------------------------------------------------------------------------------
+
+system-deps:
+	@if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v git >/dev/null; then \
+	  echo "installing libgtest-dev and git"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev git; \
+	fi
+
+$(VENV)/.ready: requirements-dev.txt
+	$(PYTHON) -m venv $(VENV)
+	$(VPY) -m pip install -q --upgrade pip
+	$(VPY) -m pip install -q -r requirements-dev.txt
+	touch $@
+
+venv: $(VENV)/.ready
+
+# --- build --------------------------------------------------------------------------------------
+
+build: venv system-deps
+	$(CMAKE) -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTROVIK_BUILD_TESTS=ON -DTROVIK_WERROR=ON -DPython_EXECUTABLE=$(abspath $(VPY))
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+# The abi3 wheel, built from this tree with the venv's build backend, then installed into the venv
+# (not an editable install), so the Python tests see exactly what users get.
+wheel: venv
+	rm -rf dist
+	$(VPY) -m pip wheel -q --no-build-isolation --no-deps -w dist .
+
+install: wheel
+	$(VPY) -m pip install -q --force-reinstall --no-deps dist/trovik-*.whl
+
+# --- the two commands of the README -------------------------------------------------------------
+
+demo: install
+	$(VPY) examples/demo.py
+
+test: build install
+	$(MAKE) --no-print-directory cpp-test py-test
+
+cpp-test:
+	$(VENV)/bin/ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+py-test:
+	cd /tmp && $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python)
+
+# --- checks -------------------------------------------------------------------------------------
+
+# AddressSanitizer + UndefinedBehaviorSanitizer over the C++ tests and the whole Python suite. The
+# interpreter is not built with ASan, so the runtime is preloaded; its own leaks are not ours.
+sanitize: venv system-deps
+	$(CMAKE) -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTROVIK_BUILD_TESTS=ON \
+	  -DTROVIK_SANITIZE=ON -DPython_EXECUTABLE=$(abspath $(VPY))
+	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
+	$(VENV)/bin/ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	cd /tmp && TROVIK_MODULE_DIR=$(abspath $(ASAN_BUILD)) PYTHONPATH=$(abspath $(ASAN_BUILD)) \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	  $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python)
+
+format:
+	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')
+
+tidy: build
+	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp' | grep -v -e lib.cpp -e src/module/ -e py_to_json)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) dist

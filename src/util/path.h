@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace trovik {
+
+// Joins a relative name to a directory: a "/" goes between them only when the directory is
+// non-empty and does not already end in "/". The result is never made absolute or normalised.
+std::string join_path(std::string_view directory, std::string_view name);
+
+}  // namespace trovik

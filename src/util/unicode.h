@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace trovik {
+
+// True for the characters with the Unicode White_Space property.
+bool is_white_space(char32_t code_point);
+
+// The text without White_Space characters at its end / at both ends. The input must be valid UTF-8.
+std::string_view trim_trailing_white_space(std::string_view utf8);
+std::string_view trim_white_space(std::string_view utf8);
+
+bool is_valid_utf8(std::string_view bytes);
+
+// Decodes operating-system bytes as UTF-8, replacing each maximal invalid subpart with U+FFFD (the
+// substitution Unicode recommends, and what Python's "replace" handler produces).
+std::string decode_utf8_lossy(std::string_view bytes);
+
+}  // namespace trovik
