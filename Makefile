@@ -81,3 +81,7 @@ tidy: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) dist
+
+# The reader fuzz target for a fixed budget, with the committed seed corpus.
+fuzz: venv system-deps
+	tests/fuzz/run.sh
