@@ -1,1 +1,50 @@
-// placeholder: filled in with its subsystem
+#include "git/command_runner.h"
+
+#include <sys/wait.h>
+
+#include "git/child_process.h"
+#include "git/environment_block.h"
+#include "util/unicode.h"
+
+namespace trovik::git {
+namespace {
+
+// Every failure (no such program, no descriptors or processes left, a read or wait error, a
+// non-zero exit, a signal) collapses into absent: callers only need to know whether they got an
+// answer. Nothing escapes as an exception, not even an allocation failure.
+OptionalText run_child(const std::string& program, const std::vector<std::string>& arguments,
+                       const EnvironmentOverrides* overrides) noexcept {
+  try {
+    std::vector<std::string> environment;
+    if (overrides != nullptr) {
+      environment = environment_with_overrides(inherited_environment(), *overrides);
+    }
+    Result<ChildProcess> child =
+        ChildProcess::Spawn(program, arguments, overrides != nullptr ? &environment : nullptr);
+    if (!child.ok()) return std::nullopt;
+    std::string output;
+    if (!child.value().ReadOutput(&output).ok()) return std::nullopt;
+    Result<int> wait_status = child.value().Wait();
+    if (!wait_status.ok()) return std::nullopt;
+    if (!WIFEXITED(wait_status.value()) || WEXITSTATUS(wait_status.value()) != 0) {
+      return std::nullopt;
+    }
+    const std::string text = decode_utf8_lossy(output);
+    return std::string(trim_trailing_white_space(text));
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments) {
+  return run_child(program, arguments, nullptr);
+}
+
+OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments,
+                            const EnvironmentOverrides& overrides) {
+  return run_child(program, arguments, &overrides);
+}
+
+}  // namespace trovik::git

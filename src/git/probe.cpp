@@ -1,1 +1,32 @@
-// placeholder: filled in with its subsystem
+#include "git/probe.h"
+
+#include "git/command_runner.h"
+#include "git/snapshot.h"
+#include "util/unicode.h"
+
+namespace trovik::git {
+
+std::optional<RepositoryState> probe_repository(const std::string& run_id) {
+  // Inside the git directory or a bare repository git answers "false": no work tree to describe.
+  const OptionalText inside = command_output("git", {"rev-parse", "--is-inside-work-tree"});
+  if (!inside || *inside != "true") return std::nullopt;
+
+  RepositoryState state;
+  const std::string head = command_output("git", {"rev-parse", "HEAD"}).value_or("");
+  state.commit = head;
+  state.branch = command_output("git", {"rev-parse", "--abbrev-ref", "HEAD"}).value_or("");
+  // Submodules are left out: their changes live in their own repositories.
+  const OptionalText status =
+      command_output("git", {"status", "--porcelain", "--ignore-submodules"});
+  state.dirty = status && !trim_white_space(*status).empty();
+
+  if (state.dirty) {
+    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id)) {
+      state.commit = std::move(snapshot->commit);
+      state.branch = std::move(snapshot->branch);
+    }
+  }
+  return state;
+}
+
+}  // namespace trovik::git

@@ -1,1 +1,59 @@
-// placeholder: filled in with its subsystem
+#include "git/snapshot.h"
+
+#include "git/command_runner.h"
+#include "git/root_pathspec.h"
+#include "git/scoped_file_removal.h"
+#include "git/snapshot_runner.h"
+#include "git/working_directory.h"
+#include "util/environment.h"
+#include "util/path.h"
+
+namespace trovik::git {
+
+// Any failing step ends the procedure with nothing: the caller then records HEAD and the current
+// branch instead. The order of the steps matters, as each one relies on the index the previous one
+// left behind.
+std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
+                                            const std::string& run_id) {
+  const OptionalText git_directory = command_output("git", {"rev-parse", "--git-dir"});
+  if (!git_directory) return std::nullopt;
+  const OptionalText top_level = command_output("git", {"rev-parse", "--show-toplevel"});
+  if (!top_level) return std::nullopt;
+
+  // Read afresh rather than passed down from run creation, so both agree on one rule only.
+  const std::string root_directory = environment_text("TROVIK_DIR").value_or(".trovik");
+  const std::optional<std::string> working_directory = working_directory_text();
+  if (!working_directory) return std::nullopt;
+  const std::optional<std::string> root_spec =
+      root_pathspec(root_directory, *top_level, *working_directory);
+
+  const std::string index_file =
+      join_path(environment_text("TMPDIR").value_or("/tmp"), "trovik-" + run_id + ".index");
+  const SnapshotRunner snapshot_git(index_file, *git_directory, *top_level);
+  // git creates the index file in the first step below; whichever step stops the procedure, the
+  // file goes with it.
+  const ScopedFileRemoval remove_index(index_file);
+
+  // Start from HEAD's tree; the work tree itself is not touched.
+  if (!snapshot_git.run({"read-tree", head_commit})) return std::nullopt;
+  // Every non-ignored file, tracked or not, with deletions.
+  if (!snapshot_git.run({"add", "--all"})) return std::nullopt;
+  // Put the root directory back as HEAD has it, so earlier run files stay out. A root directory
+  // outside the work tree has nothing to put back, and git would refuse the pathspec.
+  if (root_spec && !snapshot_git.run({"reset", "--quiet", "--", *root_spec})) return std::nullopt;
+  const OptionalText tree = snapshot_git.run({"write-tree"});
+  if (!tree) return std::nullopt;
+
+  // HEAD's tree through the user's own environment; an identical tree needs no commit.
+  const OptionalText head_tree = command_output("git", {"rev-parse", head_commit + "^{tree}"});
+  if (!head_tree || *head_tree == *tree) return std::nullopt;
+
+  const OptionalText commit = snapshot_git.run(
+      {"commit-tree", *tree, "-p", head_commit, "-m", "trovik: snapshot run " + run_id});
+  if (!commit) return std::nullopt;
+  const std::string branch = "run/" + run_id;
+  if (!snapshot_git.run({"update-ref", "refs/heads/" + branch, *commit})) return std::nullopt;
+  return Snapshot{*commit, branch};
+}
+
+}  // namespace trovik::git
