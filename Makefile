@@ -9,7 +9,7 @@ ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz format tidy clean
+.PHONY: all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
 all: test
 
@@ -85,3 +85,11 @@ clean:
 # The reader fuzz target for a fixed budget, with the committed seed corpus.
 fuzz: venv system-deps
 	tests/fuzz/run.sh
+
+# Benchmarks: ratios against the floor and the alternatives, printed as a table and saved as JSON.
+bench: install
+	$(VPY) benchmarks/run.py --json benchmarks/results.json
+
+# The long variants of the reliability tests.
+stress: install
+	cd /tmp && TROVIK_STRESS=1 $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python) -k stress
