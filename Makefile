@@ -88,6 +88,7 @@ fuzz: venv system-deps
 
 # Benchmarks: ratios against the floor and the alternatives, printed as a table and saved as JSON.
 bench: install
+	$(VPY) -m pip install -q -r benchmarks/requirements.txt
 	$(VPY) benchmarks/run.py --json benchmarks/results.json
 
 # The long variants of the reliability tests.
