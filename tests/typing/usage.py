@@ -1,0 +1,16 @@
+"""Typed use of trovik, checked by mypy against the installed stubs."""
+
+from typing import Dict, List
+
+import trovik
+
+
+def record(losses: List[float], config: Dict[str, float]) -> str:
+    run = trovik.Experiment("typed", metadata=config)
+    for step, loss in enumerate(losses):
+        run.track({"step": step, "loss": loss}, note=None if step else "first step")
+    run_id: str = run.run_id
+    path: str = run.path
+    name: str = run.name
+    exported: List[str] = trovik.__all__
+    return run_id + path + name + exported[0]
