@@ -140,6 +140,13 @@ std::optional<std::vector<std::string_view>> components_below(std::string_view p
   return components;
 }
 
+// Either limit when only one is known; the tighter one otherwise.
+std::optional<uint64_t> smaller(std::optional<uint64_t> a, std::optional<uint64_t> b) {
+  if (!a) return b;
+  if (!b) return a;
+  return std::min(*a, *b);
+}
+
 using LimitReader = std::optional<uint64_t> (*)(const ReadFile&, const std::string&);
 
 // Reads the limit of the process's group and of each ancestor up to the mount point, and keeps the
@@ -161,16 +168,11 @@ std::optional<uint64_t> hierarchy_limit(const std::vector<const Mount*>& candida
   }
   if (chosen == nullptr) chosen = candidates.front();
 
-  std::optional<uint64_t> smallest;
   std::string directory = chosen->mount_point;
-  std::vector<std::string> directories{directory};
+  std::optional<uint64_t> smallest = read_limit(read_file, directory);
   for (std::string_view component : components) {
     directory = join_path(directory, component);
-    directories.push_back(directory);
-  }
-  for (const std::string& each : directories) {
-    auto limit = read_limit(read_file, each);
-    if (limit && (!smallest || *limit < *smallest)) smallest = limit;
+    smallest = smaller(smallest, read_limit(read_file, directory));
   }
   return smallest;
 }
@@ -190,9 +192,6 @@ std::optional<uint64_t> cgroup_cpu_limit(std::string_view proc_cgroup, std::stri
   }
 
   std::optional<uint64_t> smallest;
-  auto keep = [&](std::optional<uint64_t> limit) {
-    if (limit && (!smallest || *limit < *smallest)) smallest = limit;
-  };
   // Lines read "hierarchy-id:controllers:path"; the path itself may hold colons.
   for (std::string_view line : split(proc_cgroup, '\n')) {
     size_t first = line.find(':');
@@ -203,9 +202,9 @@ std::optional<uint64_t> cgroup_cpu_limit(std::string_view proc_cgroup, std::stri
     std::string_view controllers = line.substr(first + 1, second - first - 1);
     std::string_view path = line.substr(second + 1);
     if (id == "0" && controllers.empty()) {
-      keep(hierarchy_limit(unified_mounts, path, read_file, unified_limit));
+      smallest = smaller(smallest, hierarchy_limit(unified_mounts, path, read_file, unified_limit));
     } else if (contains(split(controllers, ','), "cpu")) {
-      keep(hierarchy_limit(cpu_mounts, path, read_file, v1_limit));
+      smallest = smaller(smallest, hierarchy_limit(cpu_mounts, path, read_file, v1_limit));
     }
   }
   return smallest;
