@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "util/os_error.h"
@@ -96,11 +97,13 @@ int describe_streams(FileActions* actions, const Pipe& output, const Pipe& error
 
 // The interpreter ignores SIGPIPE and SIGXFSZ, ignored dispositions survive exec, and a thread may
 // block signals: the child gets default dispositions for every signal and an empty mask, as a
-// program started from a shell would.
+// program started from a shell would. The set is filled by hand because sigfillset leaves out the
+// C library's two internal real-time signals, which posix_spawn would otherwise hand to the child
+// as ignored.
 int describe_signals(SpawnAttributes* attributes) {
   sigset_t all;
   sigset_t none;
-  sigfillset(&all);
+  std::memset(&all, 0xff, sizeof all);
   sigemptyset(&none);
   if (int error = ::posix_spawnattr_setsigdefault(attributes->get(), &all); error != 0) {
     return error;

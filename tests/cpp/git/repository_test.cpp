@@ -1,0 +1,531 @@
+// Snapshot and probe against real git repositories in private temporary directories, isolated
+// from the machine's git configuration.
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "git/probe.h"
+#include "git/snapshot.h"
+
+namespace trovik::git {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kRunId[] = "0b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b";
+
+// Everything a snapshot must leave exactly as it was.
+struct UserState {
+  std::string staged;       // git ls-files -s
+  std::string staged_diff;  // git diff --cached
+  std::string head;         // git rev-parse HEAD
+  std::string branch;       // git symbolic-ref -q HEAD
+  std::string status;       // git status --porcelain
+  std::string refs;         // git for-each-ref
+  bool operator==(const UserState&) const = default;
+};
+
+class Repository : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "trovik-repo-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    base_ = fs::canonical(pattern);
+    work_ = base_ / "work";
+    temporary_ = base_ / "tmp";
+    fs::create_directories(work_);
+    fs::create_directories(temporary_);
+    std::ofstream(base_ / "gitconfig").flush();
+    saved_directory_ = fs::current_path();
+
+    set("GIT_CONFIG_GLOBAL", (base_ / "gitconfig").string());
+    set("GIT_CONFIG_NOSYSTEM", "1");
+    set("GIT_AUTHOR_NAME", "Test Author");
+    set("GIT_AUTHOR_EMAIL", "author@example.com");
+    set("GIT_COMMITTER_NAME", "Test Committer");
+    set("GIT_COMMITTER_EMAIL", "committer@example.com");
+    set("TMPDIR", temporary_.string());
+    for (const char* name : {"TROVIK_DIR", "GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE", "EMAIL",
+                             "GIT_CEILING_DIRECTORIES"}) {
+      set(name, std::nullopt);
+    }
+    set("GIT_CEILING_DIRECTORIES", base_.string());
+
+    fs::current_path(work_);
+    git("init -q -b main");
+    write("tracked.txt", "first\n");
+    write("src/code.py", "print(1)\n");
+    write(".gitignore", "*.log\n");
+    git("add -A");
+    git("commit -q -m initial");
+    head_ = git("rev-parse HEAD");
+  }
+
+  void TearDown() override {
+    fs::current_path(saved_directory_);
+    for (auto it = saved_environment_.rbegin(); it != saved_environment_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first.c_str());
+      }
+    }
+    fs::remove_all(base_);
+  }
+
+  // Sets (or with nothing, removes) a variable for this test only.
+  void set(const std::string& name, const std::optional<std::string>& value) {
+    const char* old = ::getenv(name.c_str());
+    saved_environment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+
+  void write(const fs::path& relative, const std::string& content) {
+    const fs::path path = fs::current_path() / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+  }
+
+  // Runs a shell command line, returns its standard output without the final line feeds and
+  // records the exit code; independent of the runner under test.
+  static std::string shell(const std::string& command, int* exit_code = nullptr) {
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    if (exit_code != nullptr) *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    while (!output.empty() && output.back() == '\n') output.pop_back();
+    return output;
+  }
+
+  std::string git(const std::string& arguments) {
+    int exit_code = 0;
+    std::string output = shell("git " + arguments, &exit_code);
+    EXPECT_EQ(exit_code, 0) << "git " << arguments;
+    return output;
+  }
+
+  std::string ref_names(const std::string& prefix = "") {
+    return git("for-each-ref '--format=%(refname)' " + prefix);
+  }
+
+  bool object_exists(const std::string& name) {
+    int exit_code = 0;
+    shell("git cat-file -e '" + name + "'", &exit_code);
+    return exit_code == 0;
+  }
+
+  UserState user_state() {
+    return {git("ls-files -s"),          git("diff --cached"),
+            shell("git rev-parse HEAD"), shell("git symbolic-ref -q HEAD"),
+            git("status --porcelain"),   git("for-each-ref")};
+  }
+
+  std::vector<std::string> temporary_files() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temporary_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  // An earlier run's file in the given root directory.
+  void earlier_run(const fs::path& root) {
+    const fs::path runs = root.is_absolute() ? root / "runs" : fs::current_path() / root / "runs";
+    fs::create_directories(runs);
+    std::ofstream(runs / "earlier.jsonl") << "{}\n";
+  }
+
+  fs::path base_;
+  fs::path work_;
+  fs::path temporary_;
+  fs::path saved_directory_;
+  std::string head_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_environment_;
+};
+
+TEST_F(Repository, ModifiedTrackedFileBecomesASnapshotCommitOnItsOwnBranch) {
+  write("tracked.txt", "second\n");
+  git("add tracked.txt");  // something staged, which must stay staged
+  write("src/code.py", "print(2)\n");
+  const UserState before = user_state();
+
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+
+  ASSERT_TRUE(snapshot.has_value());
+  EXPECT_EQ(snapshot->branch, std::string("run/") + kRunId);
+  EXPECT_EQ(git("rev-parse refs/heads/run/" + std::string(kRunId)), snapshot->commit);
+  EXPECT_EQ(git("log -1 --format=%P " + snapshot->commit), head_);
+  EXPECT_EQ(git("log -1 --format=%B " + snapshot->commit),
+            std::string("trovik: snapshot run ") + kRunId);
+  EXPECT_EQ(git("show " + snapshot->commit + ":tracked.txt"), "second");
+  EXPECT_EQ(git("show " + snapshot->commit + ":src/code.py"), "print(2)");
+
+  UserState after = user_state();
+  EXPECT_EQ(ref_names(), "refs/heads/main\nrefs/heads/run/" + std::string(kRunId));
+  after.refs = before.refs;
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(temporary_files(), std::vector<std::string>{});
+}
+
+// One situation in the work tree, and what the snapshot should make of it.
+struct SnapshotCase {
+  const char* name;
+  // Prepares the situation; runs in the work tree's top level.
+  std::function<void(Repository*)> prepare;
+  // TROVIK_DIR: nothing leaves it unset; "$WORK" and "$BASE" stand for the two directories.
+  std::optional<std::string> root;
+  // Where the procedure runs, relative to the top level.
+  const char* subfolder;
+  bool made;
+  std::vector<std::string> present;  // paths that must be in the snapshot tree
+  std::vector<std::string> absent;   // paths that must not
+};
+
+class SnapshotOutcome : public Repository, public testing::WithParamInterface<SnapshotCase> {
+ public:
+  using Repository::earlier_run;
+  using Repository::git;
+  using Repository::set;
+  using Repository::write;
+  fs::path base() const { return base_; }
+  fs::path work() const { return work_; }
+};
+
+std::string expand(std::string text, const fs::path& work, const fs::path& base) {
+  for (const auto& [key, value] :
+       std::map<std::string, std::string>{{"$WORK", work.string()}, {"$BASE", base.string()}}) {
+    if (const size_t at = text.find(key); at != std::string::npos)
+      text.replace(at, key.size(), value);
+  }
+  return text;
+}
+
+TEST_P(SnapshotOutcome, MatchesTheSituation) {
+  const SnapshotCase& c = GetParam();
+  c.prepare(this);
+  if (c.root) set("TROVIK_DIR", expand(*c.root, work_, base_));
+  fs::create_directories(work_ / c.subfolder);
+  fs::current_path(work_ / c.subfolder);
+  const std::string head = shell("git rev-parse HEAD");
+  const UserState before = user_state();
+
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head, kRunId);
+
+  EXPECT_EQ(snapshot.has_value(), c.made);
+  EXPECT_EQ(ref_names("refs/heads/run/"), c.made ? std::string("refs/heads/run/") + kRunId : "");
+  if (snapshot) {
+    EXPECT_EQ(git("log -1 --format=%P " + snapshot->commit), head);
+    for (const std::string& path : c.present) {
+      EXPECT_TRUE(object_exists(snapshot->commit + ":" + path)) << path;
+    }
+    for (const std::string& path : c.absent) {
+      EXPECT_FALSE(object_exists(snapshot->commit + ":" + path)) << path;
+    }
+  }
+  UserState after = user_state();
+  after.refs = before.refs;
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(temporary_files(), std::vector<std::string>{});
+}
+
+void modify(Repository* r) { static_cast<SnapshotOutcome*>(r)->write("tracked.txt", "changed\n"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Snapshot, SnapshotOutcome,
+    testing::Values(
+        SnapshotCase{"untracked_in_ignored_out",
+                     [](Repository* r) {
+                       auto* s = static_cast<SnapshotOutcome*>(r);
+                       s->write("new/file.txt", "new\n");
+                       s->write("debug.log", "ignored\n");
+                     },
+                     std::nullopt,
+                     "",
+                     true,
+                     {"new/file.txt", "tracked.txt"},
+                     {"debug.log"}},
+        SnapshotCase{"deletion_recorded",
+                     [](Repository* r) {
+                       fs::remove(static_cast<SnapshotOutcome*>(r)->work() / "src/code.py");
+                     },
+                     std::nullopt,
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"src/code.py"}},
+        SnapshotCase{
+            "default_root_with_earlier_runs_only",
+            [](Repository* r) { static_cast<SnapshotOutcome*>(r)->earlier_run(".trovik"); },
+            std::nullopt,
+            "",
+            false,
+            {},
+            {}},
+        SnapshotCase{"default_root_left_out",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->earlier_run(".trovik");
+                     },
+                     std::nullopt,
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {".trovik"}},
+        SnapshotCase{
+            "nothing_but_a_clean_tree", [](Repository*) {}, std::nullopt, "", false, {}, {}},
+        SnapshotCase{"no_commits_yet",
+                     [](Repository* r) {
+                       auto* s = static_cast<SnapshotOutcome*>(r);
+                       fs::remove_all(s->work() / ".git");
+                       s->git("init -q -b main");
+                     },
+                     std::nullopt,
+                     "",
+                     false,
+                     {},
+                     {}},
+        SnapshotCase{"branch_named_run_blocks_the_ref",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->git("branch run");
+                     },
+                     std::nullopt,
+                     "",
+                     false,
+                     {},
+                     {}},
+        SnapshotCase{"no_committer_identity",
+                     [](Repository* r) {
+                       auto* s = static_cast<SnapshotOutcome*>(r);
+                       modify(r);
+                       s->git("config user.useConfigOnly true");
+                       for (const char* name : {"GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL",
+                                                "GIT_COMMITTER_NAME", "GIT_COMMITTER_EMAIL"}) {
+                         s->set(name, std::nullopt);
+                       }
+                     },
+                     std::nullopt,
+                     "",
+                     false,
+                     {},
+                     {}},
+        SnapshotCase{"empty_root_rejected_by_git", modify, "", "", false, {}, {}},
+        SnapshotCase{"absolute_root_equal_to_top_level", modify, "$WORK", "", false, {}, {}},
+        SnapshotCase{"absolute_root_inside",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->earlier_run(
+                           static_cast<SnapshotOutcome*>(r)->work() / "out");
+                     },
+                     "$WORK/out",
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"out"}},
+        SnapshotCase{"absolute_root_inside_from_subfolder",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->earlier_run(
+                           static_cast<SnapshotOutcome*>(r)->work() / "out");
+                     },
+                     "$WORK/out",
+                     "src",
+                     true,
+                     {"tracked.txt"},
+                     {"out"}},
+        SnapshotCase{"absolute_root_inside_from_subfolder_nothing_else",
+                     [](Repository* r) {
+                       static_cast<SnapshotOutcome*>(r)->earlier_run(
+                           static_cast<SnapshotOutcome*>(r)->work() / "out");
+                     },
+                     "$WORK/out",
+                     "src",
+                     false,
+                     {},
+                     {}},
+        SnapshotCase{"absolute_root_outside",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->earlier_run(
+                           static_cast<SnapshotOutcome*>(r)->base() / "runs");
+                     },
+                     "$BASE/runs",
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {}},
+        SnapshotCase{"absolute_root_sharing_a_character_prefix",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->earlier_run(
+                           static_cast<SnapshotOutcome*>(r)->base() / "work-runs");
+                     },
+                     "$WORK-runs",
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {}},
+        SnapshotCase{"relative_root_outside", modify, "../runs", "", true, {"tracked.txt"}, {}},
+        SnapshotCase{"relative_root_from_subfolder",
+                     [](Repository* r) {
+                       modify(r);
+                       static_cast<SnapshotOutcome*>(r)->earlier_run("src/out");
+                     },
+                     "out",
+                     "src",
+                     true,
+                     {"tracked.txt", "src/code.py"},
+                     {"src/out"}}),
+    [](const testing::TestParamInfo<SnapshotCase>& info) { return std::string(info.param.name); });
+
+// A logging stand-in for git, first on the search path: records each command's arguments and the
+// three variables that redirect git, then hands over to the real git.
+class LoggedGit : public Repository {
+ protected:
+  void SetUp() override {
+    Repository::SetUp();
+    const std::string real_git = shell("command -v git");
+    ASSERT_FALSE(real_git.empty());
+    fs::create_directories(base_ / "bin");
+    log_ = base_ / "git.log";
+    std::ofstream(base_ / "bin" / "git")
+        << "#!/bin/sh\n"
+        << "{ printf '%s|' \"$@\"; printf ' %s' \"$(tr '\\0' '\\n' < /proc/$$/environ | "
+           "grep -E '^GIT_(INDEX_FILE|DIR|WORK_TREE)=' | tr '\\n' ' ')\"; echo; } >> '"
+        << log_.string() << "'\nexec '" << real_git << "' \"$@\"\n";
+    fs::permissions(base_ / "bin" / "git", fs::perms::owner_all);
+    set("PATH", (base_ / "bin").string() + ":" + ::getenv("PATH"));
+  }
+
+  std::vector<std::string> logged() {
+    std::vector<std::string> lines;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);) {
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  fs::path log_;
+};
+
+TEST_F(LoggedGit, SnapshotRunsEachStepWithItsExactArguments) {
+  write("tracked.txt", "changed\n");
+  set("TROVIK_DIR", (work_ / "out").string());
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+  ASSERT_TRUE(snapshot.has_value());
+
+  const std::string index = (temporary_ / (std::string("trovik-") + kRunId + ".index")).string();
+  const std::string redirected =
+      " GIT_INDEX_FILE=" + index + " GIT_DIR=.git GIT_WORK_TREE=" + work_.string();
+  const std::vector<std::string> commands = logged();
+  const std::string tree = git("rev-parse " + snapshot->commit + "^{tree}");
+  EXPECT_EQ(commands, (std::vector<std::string>{
+                          "rev-parse|--git-dir|",
+                          "rev-parse|--show-toplevel|",
+                          "read-tree|" + head_ + "|" + redirected,
+                          "add|--all|" + redirected,
+                          "reset|--quiet|--|out|" + redirected,
+                          "write-tree|" + redirected,
+                          "rev-parse|" + head_ + "^{tree}|",
+                          "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " +
+                              kRunId + "|" + redirected,
+                          "update-ref|refs/heads/run/" + std::string(kRunId) + "|" +
+                              snapshot->commit + "|" + redirected,
+                      }));
+}
+
+TEST_F(LoggedGit, ProbeAsksFourQuestionsOfACleanTree) {
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->commit, head_);
+  EXPECT_EQ(state->branch, "main");
+  EXPECT_FALSE(state->dirty);
+  EXPECT_EQ(logged(), (std::vector<std::string>{"rev-parse|--is-inside-work-tree|",
+                                                "rev-parse|HEAD|", "rev-parse|--abbrev-ref|HEAD|",
+                                                "status|--porcelain|--ignore-submodules|"}));
+}
+
+TEST_F(LoggedGit, ProbeStopsAfterOneQuestionOutsideARepository) {
+  fs::current_path(base_);
+  EXPECT_EQ(probe_repository(kRunId), std::nullopt);
+  EXPECT_EQ(logged(), std::vector<std::string>{"rev-parse|--is-inside-work-tree|"});
+}
+
+TEST_F(Repository, ProbeOfADirtyTreeReportsTheSnapshot) {
+  write("tracked.txt", "changed\n");
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->branch, std::string("run/") + kRunId);
+  EXPECT_EQ(state->commit, git("rev-parse run/" + std::string(kRunId)));
+  EXPECT_NE(state->commit, head_);
+  EXPECT_TRUE(state->dirty);
+}
+
+TEST_F(Repository, ProbeKeepsHeadWhenTheSnapshotFails) {
+  write("tracked.txt", "changed\n");
+  git("branch run");
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->commit, head_);
+  EXPECT_EQ(state->branch, "main");
+  EXPECT_TRUE(state->dirty);
+}
+
+TEST_F(Repository, ProbeOfADetachedHeadReportsGitsAnswer) {
+  git("checkout -q --detach");
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->commit, head_);
+  EXPECT_EQ(state->branch, "HEAD");
+  EXPECT_FALSE(state->dirty);
+}
+
+TEST_F(Repository, ProbeWithoutCommitsHasEmptyTexts) {
+  fs::remove_all(work_ / ".git");
+  git("init -q -b main");
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->commit, "");
+  EXPECT_EQ(state->branch, "");
+  EXPECT_TRUE(state->dirty);
+  EXPECT_EQ(temporary_files(), std::vector<std::string>{});
+}
+
+TEST_F(Repository, ProbeOfADamagedIndexIsClean) {
+  write("tracked.txt", "changed\n");
+  std::ofstream(work_ / ".git" / "index", std::ios::binary | std::ios::trunc) << "garbage";
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->commit, head_);
+  EXPECT_EQ(state->branch, "main");
+  EXPECT_FALSE(state->dirty);
+  EXPECT_EQ(ref_names("refs/heads/run/"), "");
+}
+
+TEST_F(Repository, ProbeInsideTheGitDirectoryFindsNoWorkTree) {
+  fs::current_path(work_ / ".git");
+  EXPECT_EQ(probe_repository(kRunId), std::nullopt);
+}
+
+}  // namespace
+}  // namespace trovik::git
