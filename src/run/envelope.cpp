@@ -36,18 +36,21 @@ std::string format_created_at(Timestamp utc) {
 }
 
 uint64_t elapsed_ms(Timestamp start, Timestamp now) {
-  int64_t seconds = now.seconds - start.seconds;
+  if (now.seconds < start.seconds ||
+      (now.seconds == start.seconds && now.nanoseconds < start.nanoseconds)) {
+    return 0;
+  }
+  // Unsigned arithmetic: the difference of two signed seconds counts always fits in 64 unsigned bits.
+  uint64_t seconds = static_cast<uint64_t>(now.seconds) - static_cast<uint64_t>(start.seconds);
   int64_t nanos = now.nanoseconds - start.nanoseconds;
   if (nanos < 0) {
     nanos += 1000000000;
     seconds -= 1;
   }
-  if (seconds < 0) return 0;
   constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-  const auto whole_seconds = static_cast<uint64_t>(seconds);
   const auto millis = static_cast<uint64_t>(nanos / 1000000);
-  if (whole_seconds > (kMax - millis) / 1000) return kMax;
-  return whole_seconds * 1000 + millis;
+  if (seconds > (kMax - millis) / 1000) return kMax;
+  return seconds * 1000 + millis;
 }
 
 Status append_record(const Run& run, std::string_view kind, json::Value value,
