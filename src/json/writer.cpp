@@ -1,1 +1,195 @@
-// placeholder: filled in with its subsystem
+#include "json/writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <system_error>
+
+namespace trovik::json {
+namespace {
+
+// For each byte: 0 when it is written as it is, otherwise the letter of its short escape, or 'u'
+// for the \u00XX form.
+constexpr auto kEscapes = [] {
+  struct Table {
+    char letter[256] = {};
+  } table;
+  for (int b = 0; b < 0x20; ++b) table.letter[b] = 'u';
+  table.letter[static_cast<unsigned char>('"')] = '"';
+  table.letter[static_cast<unsigned char>('\\')] = '\\';
+  table.letter[0x08] = 'b';
+  table.letter[0x09] = 't';
+  table.letter[0x0A] = 'n';
+  table.letter[0x0C] = 'f';
+  table.letter[0x0D] = 'r';
+  return table;
+}();
+
+void write_string(std::string_view text, std::string& out) {
+  out.push_back('"');
+  const char* run = text.data();
+  const char* const end = run + text.size();
+  for (const char* p = run; p != end; ++p) {
+    const char letter = kEscapes.letter[static_cast<unsigned char>(*p)];
+    if (letter == 0) continue;
+    out.append(run, p);
+    run = p + 1;
+    if (letter == 'u') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      const auto byte = static_cast<unsigned char>(*p);
+      const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+      out.append(escape, sizeof escape);
+    } else {
+      const char escape[2] = {'\\', letter};
+      out.append(escape, sizeof escape);
+    }
+  }
+  out.append(run, end);
+  out.push_back('"');
+}
+
+template <typename Integer>
+void write_integer(Integer value, std::string& out) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void write_value(const Value& value, std::string& out) {
+  switch (value.type()) {
+    case Value::Type::kNull:
+      out.append("null", 4);
+      return;
+    case Value::Type::kBool:
+      if (value.as_bool()) {
+        out.append("true", 4);
+      } else {
+        out.append("false", 5);
+      }
+      return;
+    case Value::Type::kUnsigned:
+      write_integer(value.as_unsigned(), out);
+      return;
+    case Value::Type::kNegative:
+      write_integer(value.as_negative(), out);
+      return;
+    case Value::Type::kDouble:
+      write_double(value.as_double(), out);
+      return;
+    case Value::Type::kString:
+      write_string(value.as_string(), out);
+      return;
+    case Value::Type::kArray: {
+      out.push_back('[');
+      bool first = true;
+      for (const Value& element : value.as_array()) {
+        if (!first) out.push_back(',');
+        first = false;
+        write_value(element, out);
+      }
+      out.push_back(']');
+      return;
+    }
+    case Value::Type::kObject: {
+      out.push_back('{');
+      bool first = true;
+      for (const auto& [key, member] : value.as_object()) {
+        if (!first) out.push_back(',');
+        first = false;
+        write_string(key, out);
+        out.push_back(':');
+        write_value(member, out);
+      }
+      out.push_back('}');
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void write_double(double value, std::string& out) {
+  if (!std::isfinite(value)) {
+    out.append("null", 4);
+    return;
+  }
+  if (value == 0) {
+    if (std::signbit(value)) {
+      out.append("-0.0", 4);
+    } else {
+      out.append("0.0", 3);
+    }
+    return;
+  }
+
+  // The shortest round-trip digits come from the library, in the form d[.ddd]e(+|-)XX; only the
+  // layout below is ours.
+  char scientific[32];
+  const auto converted = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                       std::chars_format::scientific);
+  const char* p = scientific;
+  const char* const end = converted.ptr;
+
+  char text[40];
+  char* q = text;
+  if (*p == '-') *q++ = *p++;
+
+  char digits[20];
+  int n = 0;
+  for (; p != end && *p != 'e'; ++p) {
+    if (*p != '.') digits[n++] = *p;
+  }
+  ++p;  // 'e'
+  const bool negative_exponent = *p == '-';
+  ++p;  // the exponent's sign, always present
+  int exponent = 0;
+  for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+  if (negative_exponent) exponent = -exponent;
+
+  if (exponent >= -5 && exponent <= 15) {
+    if (n <= exponent + 1) {
+      std::memcpy(q, digits, n);
+      q += n;
+      std::memset(q, '0', exponent + 1 - n);
+      q += exponent + 1 - n;
+      *q++ = '.';
+      *q++ = '0';
+    } else if (exponent >= 0) {
+      std::memcpy(q, digits, exponent + 1);
+      q += exponent + 1;
+      *q++ = '.';
+      std::memcpy(q, digits + exponent + 1, n - exponent - 1);
+      q += n - exponent - 1;
+    } else {
+      *q++ = '0';
+      *q++ = '.';
+      std::memset(q, '0', -exponent - 1);
+      q += -exponent - 1;
+      std::memcpy(q, digits, n);
+      q += n;
+    }
+  } else {
+    *q++ = digits[0];
+    if (n > 1) {
+      *q++ = '.';
+      std::memcpy(q, digits + 1, n - 1);
+      q += n - 1;
+    }
+    *q++ = 'e';
+    *q++ = negative_exponent ? '-' : '+';
+    q = std::to_chars(q, text + sizeof text, negative_exponent ? -exponent : exponent).ptr;
+  }
+  out.append(text, q);
+}
+
+void write_json(const Value& value, std::string& out) { write_value(value, out); }
+
+std::string to_json_text(const Value& value) {
+  std::string out;
+  out.reserve(128);
+  write_json(value, out);
+  return out;
+}
+
+}  // namespace trovik::json

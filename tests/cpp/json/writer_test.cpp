@@ -1,0 +1,136 @@
+#include "json/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <string>
+#include <string_view>
+
+namespace trovik::json {
+namespace {
+
+// Joins pieces; GCC 12 misreads chains of std::string operator+ at -O3 (-Wrestrict).
+std::string cat(std::initializer_list<std::string_view> pieces) {
+  std::string out;
+  for (std::string_view piece : pieces) out += piece;
+  return out;
+}
+
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+class WriteDouble : public testing::TestWithParam<DoubleCase> {};
+
+TEST_P(WriteDouble, ShortestDigitsLaidOutByExponent) {
+  std::string out = "x";
+  write_double(GetParam().value, out);
+  EXPECT_EQ(out, cat({"x", GetParam().text}));
+  EXPECT_EQ(to_json_text(Value::number(GetParam().value)), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, WriteDouble,
+    testing::Values(DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{1.0, "1.0"},
+                    DoubleCase{-2.5, "-2.5"}, DoubleCase{0.1, "0.1"}, DoubleCase{100.0, "100.0"},
+                    DoubleCase{123.456, "123.456"}, DoubleCase{1.0 / 3, "0.3333333333333333"},
+                    // Exponent 15 is the last positional one, 16 the first in exponent form.
+                    DoubleCase{1e15, "1000000000000000.0"},
+                    DoubleCase{1.5e15, "1500000000000000.0"},
+                    DoubleCase{9999999999999998.0, "9999999999999998.0"},
+                    DoubleCase{123456789012345.6, "123456789012345.6"}, DoubleCase{1e16, "1e+16"},
+                    DoubleCase{1.2345678901234568e16, "1.2345678901234568e+16"},
+                    DoubleCase{1e22, "1e+22"}, DoubleCase{1e100, "1e+100"},
+                    DoubleCase{6.02214076e23, "6.02214076e+23"},
+                    DoubleCase{18446744073709551616.0, "1.8446744073709552e+19"},
+                    DoubleCase{-9223372036854775808.0, "-9.223372036854776e+18"},
+                    // Exponent -5 is the last positional one, -6 the first in exponent form.
+                    DoubleCase{0.00001, "0.00001"}, DoubleCase{-0.00001, "-0.00001"},
+                    DoubleCase{1.5e-5, "0.000015"}, DoubleCase{1.2345e-5, "0.000012345"},
+                    DoubleCase{0.000123, "0.000123"}, DoubleCase{0.000001, "1e-6"},
+                    DoubleCase{2.5e-6, "2.5e-6"}, DoubleCase{1.5e-7, "1.5e-7"},
+                    DoubleCase{1.602176634e-19, "1.602176634e-19"},
+                    DoubleCase{std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+                    DoubleCase{-std::numeric_limits<double>::max(), "-1.7976931348623157e+308"},
+                    DoubleCase{std::numeric_limits<double>::min(), "2.2250738585072014e-308"},
+                    DoubleCase{std::numeric_limits<double>::denorm_min(), "5e-324"},
+                    DoubleCase{std::numeric_limits<double>::infinity(), "null"},
+                    DoubleCase{-std::numeric_limits<double>::infinity(), "null"},
+                    DoubleCase{std::numeric_limits<double>::quiet_NaN(), "null"}));
+
+struct StringCase {
+  std::string value;
+  std::string text;
+};
+
+class WriteString : public testing::TestWithParam<StringCase> {};
+
+TEST_P(WriteString, EscapesOnlyQuoteBackslashAndControlBytes) {
+  EXPECT_EQ(to_json_text(Value::string(GetParam().value)), GetParam().text);
+  // Keys are escaped the same way.
+  Object object;
+  object.insert(GetParam().value, Value::null());
+  EXPECT_EQ(to_json_text(Value::object(object)), cat({"{", GetParam().text, ":null}"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, WriteString,
+    testing::Values(StringCase{"", R"("")"}, StringCase{"plain text", R"("plain text")"},
+                    StringCase{"\"\\/\x1f", R"("\"\\/\u001f")"},
+                    StringCase{std::string("\0", 1), R"("\u0000")"},
+                    StringCase{"\x01\x07\x0b\x0e\x1b", R"("\u0001\u0007\u000b\u000e\u001b")"},
+                    StringCase{"\b\t\n\f\r", R"("\b\t\n\f\r")"},
+                    StringCase{"line one\nline two", R"("line one\nline two")"},
+                    StringCase{"ab\"\"cd\\", R"("ab\"\"cd\\")"},
+                    StringCase{"\x7f \x20~", "\"\x7f  ~\""},
+                    StringCase{"caf\xc3\xa9 \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xf0\x9f\x98\x80\""},
+                    StringCase{
+                        cat({std::string(300, 'a'), "\n", std::string(300, 'b')}),
+                        cat({"\"", std::string(300, 'a'), "\\n", std::string(300, 'b'), "\""})}));
+
+TEST(WriteJson, IntegersExactly) {
+  EXPECT_EQ(to_json_text(Value::unsigned_integer(0)), "0");
+  EXPECT_EQ(to_json_text(Value::unsigned_integer(std::numeric_limits<uint64_t>::max())),
+            "18446744073709551615");
+  EXPECT_EQ(to_json_text(Value::negative_integer(-1)), "-1");
+  EXPECT_EQ(to_json_text(Value::negative_integer(std::numeric_limits<int64_t>::min())),
+            "-9223372036854775808");
+}
+
+TEST(WriteJson, LiteralsAndContainers) {
+  Array inner;
+  inner.push_back(Value::null());
+  inner.push_back(Value::boolean(true));
+  inner.push_back(Value::boolean(false));
+  inner.push_back(Value::array({}));
+  inner.push_back(Value::object({}));
+  Array outer;
+  outer.push_back(Value::array(std::move(inner)));
+  outer.push_back(Value::string("s"));
+  outer.push_back(Value::number(2.0));
+  EXPECT_EQ(to_json_text(Value::array(std::move(outer))), R"([[null,true,false,[],{}],"s",2.0])");
+}
+
+TEST(WriteJson, KeysInByteOrderWhateverTheInsertionOrder) {
+  Object object;
+  for (const char* key : {"b", "ab", "\xc3\xa9", "a", "~", "Z", "", "B"}) {
+    object.insert(key, Value::unsigned_integer(object.size()));
+  }
+  object.insert("a", Value::string("again"));  // replaces, keeps one entry
+  EXPECT_EQ(to_json_text(Value::object(std::move(object))),
+            "{\"\":6,\"B\":7,\"Z\":5,\"a\":\"again\",\"ab\":1,\"b\":0,\"~\":4,\"\xc3\xa9\":2}");
+}
+
+TEST(WriteJson, AppendsToWhatIsThere) {
+  std::string out = "prefix ";
+  Object object;
+  object.insert("k", Value::array({}));
+  write_json(Value::object(std::move(object)), out);
+  EXPECT_EQ(out, R"(prefix {"k":[]})");
+}
+
+}  // namespace
+}  // namespace trovik::json
