@@ -1,0 +1,89 @@
+#include "module/experiment_type.h"
+
+#include "module/experiment_methods.h"
+#include "module/experiment_object.h"
+#include "module/py_ref.h"
+#include "module/raise_status.h"
+
+namespace trovik::module {
+namespace {
+
+// The name before "(" must be the type's short name: that is how the interpreter finds the text
+// signature, which leaves __doc__ empty.
+constexpr const char kClassDoc[] = "Experiment(name, metadata=None)\n--\n\n";
+
+// Slot tables are passed as void*; the cast through void(*)() keeps -Wcast-function-type quiet
+// for the keyword-taking method.
+template <typename Function>
+void* slot(Function* function) {
+  return reinterpret_cast<void*>(function);
+}
+
+PyMethodDef methods[] = {
+    {"track", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(experiment_track)),
+     METH_VARARGS | METH_KEYWORDS, "track($self, value, note=None)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef properties[] = {
+    {"run_id", experiment_get_run_id, nullptr, "", nullptr},
+    {"name", experiment_get_name, nullptr, "", nullptr},
+    {"path", experiment_get_path, nullptr, "", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_doc, const_cast<char*>(kClassDoc)},
+    {Py_tp_dealloc, slot(experiment_dealloc)},
+    {Py_tp_new, slot(experiment_new)},
+    {Py_tp_methods, methods},
+    {Py_tp_getset, properties},
+    {0, nullptr},
+};
+
+// Default flags only: no subclassing, no garbage collection, no __dict__, no weak references.
+PyType_Spec specification = {
+    "builtins.Experiment", static_cast<int>(sizeof(ExperimentObject)), 0, Py_TPFLAGS_DEFAULT, slots,
+};
+
+// Filled once, under the interpreter lock, and never emptied.
+PyTypeObject* cached_type = nullptr;
+
+void raise_initialization_error() {
+  ensure_exception_set();
+  PyObject* raw_type = nullptr;
+  PyObject* raw_value = nullptr;
+  PyObject* raw_traceback = nullptr;
+  PyErr_Fetch(&raw_type, &raw_value, &raw_traceback);
+  PyErr_NormalizeException(&raw_type, &raw_value, &raw_traceback);
+  PyRef cause_type(raw_type);
+  PyRef cause(raw_value);
+  PyRef cause_traceback(raw_traceback);
+  if (cause && cause_traceback) PyException_SetTraceback(cause.get(), cause_traceback.get());
+
+  PyRef message(PyUnicode_FromString("An error occurred while initializing class Experiment"));
+  if (!message) return;
+  PyRef call_args(PyTuple_Pack(1, message.get()));
+  if (!call_args) return;
+  PyRef error(PyObject_Call(PyExc_RuntimeError, call_args.get(), nullptr));
+  if (!error) return;
+  PyException_SetCause(error.get(), cause.release());  // steals
+  PyErr_SetObject(PyExc_RuntimeError, error.get());
+}
+
+}  // namespace
+
+Result<PyTypeObject*> experiment_type() {
+  if (cached_type == nullptr) {
+    PyObject* created = PyType_FromSpec(&specification);
+    if (created == nullptr) {
+      raise_initialization_error();
+      return Status::PythonError();
+    }
+    cached_type = reinterpret_cast<PyTypeObject*>(created);
+  }
+  return cached_type;
+}
+
+}  // namespace trovik::module

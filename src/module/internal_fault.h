@@ -1,0 +1,21 @@
+#pragma once
+
+#include <Python.h>
+
+#include <source_location>
+#include <string_view>
+
+namespace trovik::module {
+
+// The exception type of internal faults, pyo3_runtime.PanicException: a BaseException subclass,
+// created on first use and kept for the life of the process, never added to the module. Returns
+// a borrowed reference, or NULL with an exception set.
+PyObject* panic_exception_type();
+
+// Reports a failure that has no ordinary error path: writes "thread '<name>' panicked at
+// <file>:<line>:\n<message>\n" to standard error, then sets PanicException with the message as its
+// only argument. Any exception already set is replaced.
+void raise_internal_fault(std::string_view message,
+                          std::source_location where = std::source_location::current()) noexcept;
+
+}  // namespace trovik::module
