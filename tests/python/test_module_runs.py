@@ -3,12 +3,9 @@ exceptions of failed runs and of internal faults."""
 
 import os
 import re
-import subprocess
-import sys
 
 import pytest
 
-import trovik as trovik_module
 from conftest import run_python
 
 RUN_ID = re.compile(r"^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
@@ -99,7 +96,7 @@ def test_run_ids_are_fresh_version_4_uuids(trovik, root):
 # A name larger than the memory left: the interpreter's UTF-8 copy fits, the module's own copy does
 # not, so std::bad_alloc is thrown inside the constructor.
 INTERNAL_FAULT = """
-import os, resource, sys, threading, trovik
+import os, resource, threading, trovik
 big = "x" * (128 << 20)
 soft, hard = resource.getrlimit(resource.RLIMIT_AS)
 caught = []

@@ -91,13 +91,6 @@ def test_destroyed_instances_release_their_type(trovik, root):
     assert sys.getrefcount(experiment) == before
 
 
-def test_object_defaults_are_inherited(trovik, root):
-    run = trovik.Experiment("demo")
-    assert repr(run).startswith("<builtins.Experiment object at 0x")
-    assert run == run and run != trovik.Experiment("demo")
-    assert hash(run) == hash(run)
-
-
 SECOND_INITIALISATION = """
 import importlib.machinery, importlib.util, sys, trovik
 loader = importlib.machinery.ExtensionFileLoader("trovik", trovik.__file__)
