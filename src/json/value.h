@@ -30,10 +30,11 @@ class Object {
   void insert(std::string key, Value value);
   const Value* find(std::string_view key) const;
 
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
+  // Defined below Value: an entry's type is complete only there, and clang needs it to be.
+  size_t size() const;
+  bool empty() const;
+  const_iterator begin() const;
+  const_iterator end() const;
 
   friend bool operator==(const Object& a, const Object& b);
 
@@ -84,5 +85,10 @@ class Value {
   // The order matches Type.
   std::variant<std::monostate, bool, uint64_t, int64_t, double, std::string, Array, Object> data_;
 };
+
+inline size_t Object::size() const { return entries_.size(); }
+inline bool Object::empty() const { return entries_.empty(); }
+inline Object::const_iterator Object::begin() const { return entries_.begin(); }
+inline Object::const_iterator Object::end() const { return entries_.end(); }
 
 }  // namespace trovik::json
