@@ -17,7 +17,7 @@ namespace trovik::git {
 namespace {
 
 // Enough for a full pipe buffer per read.
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = size_t{64} * 1024;
 
 struct Pipe {
   ScopedFd read_end;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 namespace trovik::git {
 namespace {
@@ -31,7 +32,10 @@ std::vector<std::string> environment_with_overrides(std::vector<std::string> inh
                        [name](const auto& override) { return override.first == name; });
   });
   for (const auto& [name, value] : overrides) {
-    inherited.push_back(name + "=" + value);
+    std::string entry = name;
+    entry += '=';
+    entry += value;
+    inherited.push_back(std::move(entry));
   }
   return inherited;
 }

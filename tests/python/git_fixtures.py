@@ -22,11 +22,10 @@ IDENTITY = {
 
 def git(*args, cwd=None, check=True, env=None):
     """Runs the real git and returns its standard output without the final line feed."""
-    result = subprocess.run(
-        [REAL_GIT, *args], cwd=cwd, capture_output=True, env=env,
-    )
+    result = subprocess.run([REAL_GIT, *args], cwd=cwd, capture_output=True, env=env)
     if check and result.returncode != 0:
-        raise AssertionError(f"git {' '.join(args)} failed: {result.stderr.decode(errors='replace')}")
+        message = result.stderr.decode(errors="replace")
+        raise AssertionError(f"git {' '.join(args)} failed: {message}")
     return result.stdout.decode(errors="replace").rstrip("\n")
 
 

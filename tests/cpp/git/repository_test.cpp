@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,7 +36,7 @@ struct UserState {
 };
 
 class Repository : public testing::Test {
- protected:
+ public:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "trovik-repo-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -186,45 +185,41 @@ TEST_F(Repository, ModifiedTrackedFileBecomesASnapshotCommitOnItsOwnBranch) {
 }
 
 // One situation in the work tree, and what the snapshot should make of it.
+// One situation in the work tree, and what the snapshot should make of it.
 struct SnapshotCase {
   const char* name;
-  // Prepares the situation; runs in the work tree's top level.
-  std::function<void(Repository*)> prepare;
-  // TROVIK_DIR: nothing leaves it unset; "$WORK" and "$BASE" stand for the two directories.
+  void (*prepare)(Repository&);  // runs in the top level before the snapshot
+  // TROVIK_DIR, with "$WORK" and "$BASE" standing for the top level and the directory above it;
+  // nothing leaves it unset.
   std::optional<std::string> root;
-  // Where the procedure runs, relative to the top level.
-  const char* subfolder;
+  const char* subfolder;  // where the procedure runs, below the top level
   bool made;
   std::vector<std::string> present;  // paths that must be in the snapshot tree
   std::vector<std::string> absent;   // paths that must not
 };
 
-class SnapshotOutcome : public Repository, public testing::WithParamInterface<SnapshotCase> {
- public:
-  using Repository::earlier_run;
-  using Repository::git;
-  using Repository::set;
-  using Repository::write;
-  fs::path base() const { return base_; }
-  fs::path work() const { return work_; }
-};
+class SnapshotOutcome : public Repository, public testing::WithParamInterface<SnapshotCase> {};
 
 std::string expand(std::string text, const fs::path& work, const fs::path& base) {
   for (const auto& [key, value] :
        std::map<std::string, std::string>{{"$WORK", work.string()}, {"$BASE", base.string()}}) {
-    if (const size_t at = text.find(key); at != std::string::npos)
+    if (const size_t at = text.find(key); at != std::string::npos) {
       text.replace(at, key.size(), value);
+    }
   }
   return text;
 }
 
 TEST_P(SnapshotOutcome, MatchesTheSituation) {
   const SnapshotCase& c = GetParam();
-  c.prepare(this);
+  c.prepare(*this);
   if (c.root) set("TROVIK_DIR", expand(*c.root, work_, base_));
   fs::create_directories(work_ / c.subfolder);
   fs::current_path(work_ / c.subfolder);
-  const std::string head = shell("git rev-parse HEAD");
+  // As the probe passes it: empty when HEAD does not resolve.
+  int head_exit = 0;
+  std::string head = shell("git rev-parse HEAD", &head_exit);
+  if (head_exit != 0) head.clear();
   const UserState before = user_state();
 
   const std::optional<Snapshot> snapshot = snapshot_run_commit(head, kRunId);
@@ -246,149 +241,120 @@ TEST_P(SnapshotOutcome, MatchesTheSituation) {
   EXPECT_EQ(temporary_files(), std::vector<std::string>{});
 }
 
-void modify(Repository* r) { static_cast<SnapshotOutcome*>(r)->write("tracked.txt", "changed\n"); }
+void nothing(Repository&) {}
+void modify(Repository& r) { r.write("tracked.txt", "changed\n"); }
+void untracked_and_ignored(Repository& r) {
+  r.write("new/file.txt", "new\n");
+  r.write("debug.log", "ignored\n");
+}
+void delete_file(Repository& r) { fs::remove(r.work_ / "src/code.py"); }
+void earlier_runs_only(Repository& r) { r.earlier_run(".trovik"); }
+void modify_with_earlier_runs(Repository& r) {
+  modify(r);
+  r.earlier_run(".trovik");
+}
+void no_commits(Repository& r) {
+  fs::remove_all(r.work_ / ".git");
+  r.git("init -q -b main");
+}
+void branch_named_run(Repository& r) {
+  modify(r);
+  r.git("branch run");
+}
+void no_identity(Repository& r) {
+  modify(r);
+  r.git("config user.useConfigOnly true");
+  for (const char* name :
+       {"GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL", "GIT_COMMITTER_NAME", "GIT_COMMITTER_EMAIL"}) {
+    r.set(name, std::nullopt);
+  }
+}
+void runs_inside_only(Repository& r) { r.earlier_run(r.work_ / "out"); }
+void modify_with_runs_inside(Repository& r) {
+  modify(r);
+  r.earlier_run(r.work_ / "out");
+}
+void modify_with_runs_outside(Repository& r) {
+  modify(r);
+  r.earlier_run(r.base_ / "runs");
+  r.earlier_run(r.base_ / "work-runs");
+}
+void modify_with_runs_in_subfolder(Repository& r) {
+  modify(r);
+  r.earlier_run("src/out");
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Snapshot, SnapshotOutcome,
     testing::Values(
         SnapshotCase{"untracked_in_ignored_out",
-                     [](Repository* r) {
-                       auto* s = static_cast<SnapshotOutcome*>(r);
-                       s->write("new/file.txt", "new\n");
-                       s->write("debug.log", "ignored\n");
-                     },
-                     std::nullopt,
+                     untracked_and_ignored,
+                     {},
                      "",
                      true,
                      {"new/file.txt", "tracked.txt"},
                      {"debug.log"}},
-        SnapshotCase{"deletion_recorded",
-                     [](Repository* r) {
-                       fs::remove(static_cast<SnapshotOutcome*>(r)->work() / "src/code.py");
-                     },
-                     std::nullopt,
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {"src/code.py"}},
         SnapshotCase{
-            "default_root_with_earlier_runs_only",
-            [](Repository* r) { static_cast<SnapshotOutcome*>(r)->earlier_run(".trovik"); },
-            std::nullopt,
-            "",
-            false,
-            {},
-            {}},
+            "deletion_recorded", delete_file, {}, "", true, {"tracked.txt"}, {"src/code.py"}},
+        SnapshotCase{"clean_tree", nothing, {}, "", false, {}, {}},
+        SnapshotCase{
+            "default_root_with_earlier_runs_only", earlier_runs_only, {}, "", false, {}, {}},
         SnapshotCase{"default_root_left_out",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->earlier_run(".trovik");
-                     },
-                     std::nullopt,
+                     modify_with_earlier_runs,
+                     {},
                      "",
                      true,
                      {"tracked.txt"},
                      {".trovik"}},
-        SnapshotCase{
-            "nothing_but_a_clean_tree", [](Repository*) {}, std::nullopt, "", false, {}, {}},
-        SnapshotCase{"no_commits_yet",
-                     [](Repository* r) {
-                       auto* s = static_cast<SnapshotOutcome*>(r);
-                       fs::remove_all(s->work() / ".git");
-                       s->git("init -q -b main");
-                     },
-                     std::nullopt,
-                     "",
-                     false,
-                     {},
-                     {}},
-        SnapshotCase{"branch_named_run_blocks_the_ref",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->git("branch run");
-                     },
-                     std::nullopt,
-                     "",
-                     false,
-                     {},
-                     {}},
-        SnapshotCase{"no_committer_identity",
-                     [](Repository* r) {
-                       auto* s = static_cast<SnapshotOutcome*>(r);
-                       modify(r);
-                       s->git("config user.useConfigOnly true");
-                       for (const char* name : {"GIT_AUTHOR_NAME", "GIT_AUTHOR_EMAIL",
-                                                "GIT_COMMITTER_NAME", "GIT_COMMITTER_EMAIL"}) {
-                         s->set(name, std::nullopt);
-                       }
-                     },
-                     std::nullopt,
-                     "",
-                     false,
-                     {},
-                     {}},
+        SnapshotCase{"no_commits_yet", no_commits, {}, "", false, {}, {}},
+        SnapshotCase{"branch_named_run_blocks_the_ref", branch_named_run, {}, "", false, {}, {}},
+        SnapshotCase{"no_committer_identity", no_identity, {}, "", false, {}, {}},
         SnapshotCase{"empty_root_rejected_by_git", modify, "", "", false, {}, {}},
         SnapshotCase{"absolute_root_equal_to_top_level", modify, "$WORK", "", false, {}, {}},
         SnapshotCase{"absolute_root_inside",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->earlier_run(
-                           static_cast<SnapshotOutcome*>(r)->work() / "out");
-                     },
+                     modify_with_runs_inside,
                      "$WORK/out",
                      "",
                      true,
                      {"tracked.txt"},
                      {"out"}},
         SnapshotCase{"absolute_root_inside_from_subfolder",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->earlier_run(
-                           static_cast<SnapshotOutcome*>(r)->work() / "out");
-                     },
+                     modify_with_runs_inside,
                      "$WORK/out",
                      "src",
                      true,
                      {"tracked.txt"},
                      {"out"}},
         SnapshotCase{"absolute_root_inside_from_subfolder_nothing_else",
-                     [](Repository* r) {
-                       static_cast<SnapshotOutcome*>(r)->earlier_run(
-                           static_cast<SnapshotOutcome*>(r)->work() / "out");
-                     },
+                     runs_inside_only,
                      "$WORK/out",
                      "src",
                      false,
                      {},
                      {}},
         SnapshotCase{"absolute_root_outside",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->earlier_run(
-                           static_cast<SnapshotOutcome*>(r)->base() / "runs");
-                     },
+                     modify_with_runs_outside,
                      "$BASE/runs",
                      "",
                      true,
                      {"tracked.txt"},
                      {}},
         SnapshotCase{"absolute_root_sharing_a_character_prefix",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->earlier_run(
-                           static_cast<SnapshotOutcome*>(r)->base() / "work-runs");
-                     },
+                     modify_with_runs_outside,
                      "$WORK-runs",
                      "",
                      true,
                      {"tracked.txt"},
                      {}},
-        SnapshotCase{"relative_root_outside", modify, "../runs", "", true, {"tracked.txt"}, {}},
+        SnapshotCase{"relative_root_outside",
+                     modify_with_runs_outside,
+                     "../runs",
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {}},
         SnapshotCase{"relative_root_from_subfolder",
-                     [](Repository* r) {
-                       modify(r);
-                       static_cast<SnapshotOutcome*>(r)->earlier_run("src/out");
-                     },
+                     modify_with_runs_in_subfolder,
                      "out",
                      "src",
                      true,
@@ -399,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A logging stand-in for git, first on the search path: records each command's arguments and the
 // three variables that redirect git, then hands over to the real git.
 class LoggedGit : public Repository {
- protected:
+ public:
   void SetUp() override {
     Repository::SetUp();
     const std::string real_git = shell("command -v git");
