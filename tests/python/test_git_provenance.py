@@ -16,7 +16,6 @@ from git_fixtures import (  # noqa: F401  (fixtures are found by name)
     git_environment,
     git_log,
     repository,
-    work_tree_listing,
 )
 
 
