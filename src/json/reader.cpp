@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "json/string_scan.h"
+
 namespace trovik::json {
 namespace {
 
@@ -20,17 +22,6 @@ constexpr int kMaxDepth = 127;
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 constexpr bool is_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
-
-// Bytes that end a run of plain string content: the closing quote, a backslash, a control byte.
-constexpr auto kStringStop = [] {
-  struct Table {
-    bool stop[256] = {};
-  } table;
-  for (int b = 0; b < 0x20; ++b) table.stop[b] = true;
-  table.stop[static_cast<unsigned char>('"')] = true;
-  table.stop[static_cast<unsigned char>('\\')] = true;
-  return table;
-}();
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -208,7 +199,7 @@ bool Reader::read_escape(std::string& out) {
 // piece; raw bytes from 0x80 up are kept as they are.
 bool Reader::read_string(std::string& out) {
   const char* run = p_;
-  while (p_ != end_ && !kStringStop.stop[static_cast<unsigned char>(*p_)]) ++p_;
+  p_ = find_string_special(p_, end_);
   if (p_ != end_ && *p_ == '"') {
     out.assign(run, p_);
     ++p_;
@@ -229,7 +220,7 @@ bool Reader::read_string(std::string& out) {
     ++p_;
     if (!read_escape(out)) return false;
     run = p_;
-    while (p_ != end_ && !kStringStop.stop[static_cast<unsigned char>(*p_)]) ++p_;
+    p_ = find_string_special(p_, end_);
   }
 }
 

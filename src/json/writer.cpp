@@ -6,6 +6,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "json/string_scan.h"
+
 namespace trovik::json {
 namespace {
 
@@ -30,9 +32,9 @@ void write_string(std::string_view text, std::string& out) {
   out.push_back('"');
   const char* run = text.data();
   const char* const end = run + text.size();
-  for (const char* p = run; p != end; ++p) {
+  for (const char* p = find_string_special(run, end); p != end;
+       p = find_string_special(p + 1, end)) {
     const char letter = kEscapes.letter[static_cast<unsigned char>(*p)];
-    if (letter == 0) continue;
     out.append(run, p);
     run = p + 1;
     if (letter == 'u') {
