@@ -4,7 +4,7 @@
 #include "git/root_pathspec.h"
 #include "git/scoped_file_removal.h"
 #include "git/snapshot_runner.h"
-#include "git/working_directory.h"
+#include "util/working_directory.h"
 #include "util/environment.h"
 #include "util/path.h"
 
@@ -21,14 +21,14 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   if (!top_level) return std::nullopt;
 
   // Read afresh rather than passed down from run creation, so both agree on one rule only.
-  const std::string root_directory = environment_text("TROVIK_DIR").value_or(".trovik");
+  const std::string root_directory = trovik_root_directory();
   const std::optional<std::string> working_directory = working_directory_text();
   if (!working_directory) return std::nullopt;
   const std::optional<std::string> root_spec =
       root_pathspec(root_directory, *top_level, *working_directory);
 
   const std::string index_file =
-      join_path(environment_text("TMPDIR").value_or("/tmp"), "trovik-" + run_id + ".index");
+      join_path(temporary_directory(), "trovik-" + run_id + ".index");
   const SnapshotRunner snapshot_git(index_file, *git_directory, *top_level);
   // git creates the index file in the first step below; whichever step stops the procedure, the
   // file goes with it.

@@ -50,19 +50,6 @@ uint64_t scheduler_processor_count() {
 
 }  // namespace
 
-std::optional<std::string> current_directory_text() {
-  std::string buffer(256, '\0');
-  while (true) {
-    if (::getcwd(buffer.data(), buffer.size()) != nullptr) break;
-    if (errno != ERANGE) return std::nullopt;
-    buffer.resize(buffer.size() * 2);
-  }
-  buffer.resize(buffer.find('\0'));
-  // Anything but an absolute path (an unreachable directory) is no usable working directory.
-  if (buffer.empty() || buffer.front() != '/') return std::nullopt;
-  return decode_utf8_lossy(buffer);
-}
-
 std::vector<std::string> split_command_line(std::string_view contents) {
   std::vector<std::string> arguments;
   while (!contents.empty()) {

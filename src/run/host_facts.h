@@ -8,9 +8,6 @@
 
 namespace trovik::run {
 
-// The working directory as text (invalid UTF-8 replaced by U+FFFD); nothing when it can't be read.
-std::optional<std::string> current_directory_text();
-
 // The argument vector the kernel gave the process at start (/proc/self/cmdline), program name
 // first, each element decoded lossily. Empty when it can't be read.
 std::vector<std::string> process_arguments();

@@ -15,8 +15,6 @@
 namespace trovik::run {
 namespace {
 
-constexpr char kDefaultRoot[] = ".trovik";
-
 bool is_directory(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -52,13 +50,11 @@ Status create_directories(const std::string& path) {
 
 }  // namespace
 
-std::string root_directory() { return environment_text("TROVIK_DIR").value_or(kDefaultRoot); }
-
 Result<PendingRun> begin_run(std::string name) {
   if (trim_white_space(name).empty()) return Status::ValueError("experiment name cannot be empty");
   Result<std::string> run_id = new_run_id();
   if (!run_id.ok()) return std::move(run_id).status();
-  const std::string runs_directory = join_path(root_directory(), "runs");
+  const std::string runs_directory = join_path(trovik_root_directory(), "runs");
   Status created = create_directories(runs_directory);
   if (!created.ok()) return created;
   std::string path = join_path(runs_directory, run_id.value() + ".jsonl");

@@ -24,7 +24,4 @@ Result<PendingRun> begin_run(std::string name);
 // Reads the start instant and writes the run_start record, which creates the run file.
 Result<Run> start_run(PendingRun pending, std::optional<json::Value> metadata);
 
-// TROVIK_DIR when set and valid UTF-8 (even empty), else ".trovik"; never made absolute.
-std::string root_directory();
-
 }  // namespace trovik::run

@@ -11,6 +11,7 @@
 #include "run/envelope.h"
 #include "run/host_facts.h"
 #include "util/environment.h"
+#include "util/working_directory.h"
 
 namespace trovik::run {
 namespace {
@@ -44,7 +45,7 @@ std::optional<std::string> user_name() {
 
 Status write_run_start(const Run& run, std::optional<json::Value> metadata) {
   // The working directory and the arguments are read before any child process starts.
-  std::optional<std::string> cwd = current_directory_text();
+  std::optional<std::string> cwd = working_directory_text();
   std::vector<std::string> arguments = process_arguments();
   json::Value git = git_value(git::probe_repository(run.run_id));
 

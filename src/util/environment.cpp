@@ -12,4 +12,12 @@ std::optional<std::string> environment_text(const char* name) {
   return std::string(value);
 }
 
+std::string trovik_root_directory() { return environment_text("TROVIK_DIR").value_or(".trovik"); }
+
+std::string temporary_directory() {
+  std::optional<std::string> value = environment_text("TMPDIR");
+  if (!value || value->empty()) return "/tmp";
+  return *value;
+}
+
 }  // namespace trovik

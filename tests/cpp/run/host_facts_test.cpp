@@ -1,4 +1,5 @@
 #include "run/host_facts.h"
+#include "util/working_directory.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -103,7 +104,7 @@ TEST_P(CurrentDirectory, IsTheDecodedAbsolutePath) {
     ASSERT_EQ(::mkdir(path.c_str(), 0700), 0) << path;
   }
   ASSERT_EQ(::chdir(path.c_str()), 0);
-  EXPECT_EQ(current_directory_text(), decode_utf8_lossy(temporary_) + GetParam().expected_suffix);
+  EXPECT_EQ(working_directory_text(), decode_utf8_lossy(temporary_) + GetParam().expected_suffix);
 }
 
 // Longer than the first buffers getcwd is tried with, so the buffer has to grow.
@@ -129,7 +130,7 @@ TEST_F(WorkingDirectory, RemovedDirectoryGivesNothing) {
   ASSERT_EQ(::mkdir(gone.c_str(), 0700), 0);
   ASSERT_EQ(::chdir(gone.c_str()), 0);
   ASSERT_EQ(::rmdir(gone.c_str()), 0);
-  EXPECT_EQ(current_directory_text(), std::nullopt);
+  EXPECT_EQ(working_directory_text(), std::nullopt);
 }
 
 // Narrows this thread's affinity mask to the first `count` allowed processors for one test and

@@ -1,4 +1,4 @@
-#include "git/working_directory.h"
+#include "util/working_directory.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 
 #include "util/unicode.h"
 
-namespace trovik::git {
+namespace trovik {
 
 std::optional<std::string> working_directory_text() {
   std::vector<char> buffer(4096);
@@ -15,7 +15,8 @@ std::optional<std::string> working_directory_text() {
     if (errno != ERANGE) return std::nullopt;
     buffer.resize(buffer.size() * 2);
   }
+  if (buffer[0] != '/') return std::nullopt;
   return decode_utf8_lossy(buffer.data());
 }
 
-}  // namespace trovik::git
+}  // namespace trovik

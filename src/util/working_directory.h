@@ -1,0 +1,12 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace trovik {
+
+// The process's working directory decoded lossily; nothing when it cannot be read (for example
+// after it was removed) or is not an absolute path (a directory outside the process's root).
+std::optional<std::string> working_directory_text();
+
+}  // namespace trovik
