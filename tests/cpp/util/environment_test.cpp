@@ -33,7 +33,9 @@ TEST_P(Environment, OnlyValidUtf8Counts) {
   }
   EXPECT_EQ(trovik_root_directory(), GetParam().root);
   EXPECT_EQ(temporary_directory(), GetParam().temporary);
-  if (GetParam().root == ".trovik") EXPECT_EQ(environment_text("TROVIK_DIR"), std::nullopt);
+  if (GetParam().root == ".trovik") {
+    EXPECT_EQ(environment_text("TROVIK_DIR"), std::nullopt);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
