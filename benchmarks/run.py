@@ -24,9 +24,11 @@ import scenario_payload  # noqa: E402
 import scenario_peers  # noqa: E402
 import scenario_startup  # noqa: E402
 import scenario_track  # noqa: E402
+import scenario_track_parts  # noqa: E402
 
 SCENARIOS = {
     "track_small": scenario_track.run,
+    "track_parts": scenario_track_parts.run,
     "payload_1mb": scenario_payload.run,
     "startup_clean": scenario_startup.run,
     "startup_dirty": scenario_dirty.run,
