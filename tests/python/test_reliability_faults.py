@@ -403,3 +403,48 @@ def test_stress_signal_storm_during_construction(trovik, tmp_path, monkeypatch):
         assert record["value"]["host"]["hostname"] == hostname
     assert list(temporary.iterdir()) == []
     assert git(repository, "rev-parse", "HEAD") == head
+
+
+# --- failing git commands ------------------------------------------------------------------------
+
+
+def no_commits(repository, environment):
+    git(repository, "init", "-q", "-b", "main", env=environment)
+    (repository / "train.py").write_text("print(1)\n")
+
+
+def dirty_without_identity(repository, environment):
+    make_repository(str(repository), {"train.py": "print(1)\n"}, environment)
+    git(repository, "config", "user.useConfigOnly", "true", env=environment)
+    (repository / "train.py").write_text("print(2)\n")
+    return {key: None for key in environment if key.endswith(("_NAME", "_EMAIL"))}
+
+
+def dirty_with_run_branch(repository, environment):
+    make_repository(str(repository), {"train.py": "print(1)\n"}, environment)
+    git(repository, "branch", "run", env=environment)
+    (repository / "train.py").write_text("print(2)\n")
+
+
+@pytest.mark.parametrize(
+    "prepare", [None, no_commits, dirty_without_identity, dirty_with_run_branch],
+    ids=["outside-a-repository", "no-commits", "commit-refused", "ref-refused"])
+def test_failing_git_commands_print_nothing(tmp_path, prepare):
+    environment = isolated_git_environment(str(tmp_path))
+    repository = tmp_path / "repo"
+    repository.mkdir()
+    changes = prepare(repository, {**os.environ, **environment}) if prepare else None
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
+    result = run_python(
+        "import trovik\ntrovik.Experiment('quiet').track(1)\n",
+        env=child_environment(TROVIK_DIR=str(tmp_path / "root"), TMPDIR=str(temporary),
+                              HOSTNAME=None, **{**environment, **(changes or {})}),
+        cwd=repository,
+    )
+    # git explains each of these failures on its standard error; none of it may show.
+    assert (result.stdout, result.stderr) == (b"", b"")
+    (name,) = os.listdir(tmp_path / "root" / "runs")
+    records = read_run_file(str(tmp_path / "root" / "runs" / name))
+    assert [record["kind"] for record in records] == ["run_start", "track"]
+    assert list(temporary.iterdir()) == []
