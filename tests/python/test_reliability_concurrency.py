@@ -13,7 +13,14 @@ from pathlib import Path
 
 import pytest
 
-from test_reliability_support import padding, scaled
+from test_reliability_support import (
+    git,
+    isolated_git_environment,
+    make_repository,
+    padding,
+    read_run_file,
+    scaled,
+)
 
 # Record payloads span roughly 1 KB to 64 KB of JSON text: the line feed and the non-ASCII
 # character in the padding take two bytes each on the line, so characters are fewer than bytes.
@@ -124,3 +131,65 @@ def test_stress_threads_share_one_experiment(trovik, root):
 
     assert failures == []
     check_run_file(run.path, writers, count)
+
+
+def test_stress_processes_start_runs_in_one_dirty_repository(trovik, tmp_path, monkeypatch):
+    """A sweep: several processes start runs in the same dirty work tree at once. Each run gets
+    its own snapshot branch, all of the same tree, and the user's index stays as it was."""
+    writers, count = scaled((4, 3), (8, 20))
+    for key, value in isolated_git_environment(str(tmp_path)).items():
+        monkeypatch.setenv(key, value)
+    top = make_repository(str(tmp_path / "repo"), {"train.py": "lr = 1\n", "data.py": "x\n"})
+    with open(os.path.join(top, "train.py"), "w") as f:
+        f.write("lr = 2\n")
+    # Time stamps in the past and a refreshed index: git status then has nothing to write.
+    past = os.stat(top).st_mtime - 3600
+    for name in ("train.py", "data.py"):
+        os.utime(os.path.join(top, name), (past, past))
+    git(top, "update-index", "-q", "--refresh", "--really-refresh")
+    git(top, "status", "--porcelain")
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
+    monkeypatch.setenv("TMPDIR", str(temporary))
+    monkeypatch.setenv("TROVIK_DIR", str(tmp_path / "root"))
+    monkeypatch.chdir(top)
+    head = git(top, "rev-parse", "HEAD")
+    with open(os.path.join(top, ".git", "index"), "rb") as f:
+        index = f.read()
+
+    children = []
+    for writer in range(writers):
+        pid = os.fork()
+        if pid == 0:
+            code = 1
+            try:
+                for _ in range(count):
+                    trovik.Experiment(f"sweep {writer}")
+                code = 0
+            finally:
+                os._exit(code)
+        children.append(pid)
+    for pid in children:
+        _, status = os.waitpid(pid, 0)
+        assert os.waitstatus_to_exitcode(status) == 0
+
+    runs = tmp_path / "root" / "runs"
+    run_ids = sorted(name[: -len(".jsonl")] for name in os.listdir(runs))
+    assert len(run_ids) == writers * count
+    refs = dict(line.split() for line in git(
+        top, "for-each-ref", "--format=%(refname:short) %(objectname)", "refs/heads/run"
+    ).splitlines())
+    assert sorted(refs) == [f"run/{run_id}" for run_id in run_ids]
+    for run_id in run_ids:
+        (record,) = read_run_file(runs / f"{run_id}.jsonl")
+        branch = f"run/{run_id}"
+        assert record["value"]["git"] == {"branch": branch, "commit": refs[branch], "dirty": True}
+    trees = {git(top, "rev-parse", f"{commit}^{{tree}}") for commit in refs.values()}
+    parents = {git(top, "rev-parse", f"{commit}^") for commit in refs.values()}
+    assert len(trees) == 1 and parents == {head}
+    assert git(top, "show", f"{trees.pop()}:train.py") == "lr = 2"
+    assert list(temporary.iterdir()) == []
+    with open(os.path.join(top, ".git", "index"), "rb") as f:
+        assert f.read() == index, "the user's index changed"
+    assert git(top, "rev-parse", "HEAD") == head
+    assert git(top, "symbolic-ref", "HEAD") == "refs/heads/main"

@@ -2,7 +2,6 @@
 descriptor or reference behind, keeps the lines already written, and the module goes on working
 once the fault is gone."""
 
-import json
 import os
 import signal
 import socket
