@@ -103,7 +103,8 @@ class ScenarioResult:
             "title": self.title,
             "unit": self.unit,
             "skipped": self.skipped,
-            "variants": {name: self.summary(name).to_json() for name in self.samples},
+            "variants": {name: dict(self.summary(name).to_json(), trials=self.samples[name])
+                         for name in self.samples},
             "comparisons": [c.to_json() for c in self.comparisons],
             "notes": self.notes,
         }

@@ -20,7 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
 import payloads  # noqa: E402
-from fixtures import PROBE_COMMANDS  # noqa: E402
+from fixtures import PROBE_COMMANDS, read_records  # noqa: E402
 
 PAGE = os.sysconf("SC_PAGE_SIZE")
 
@@ -59,7 +59,7 @@ def startup(args: argparse.Namespace) -> None:
 
     # The comparison only holds for a clean tree: a snapshot would add commands.
     exp = trovik.Experiment("bench-startup")
-    git_value = json.loads(open(exp.path).readline())["value"]["git"]
+    git_value = read_records(exp.path)[0]["value"]["git"]
     ready = {"git": git_value, "rss_kib": status_kib("VmRSS"), "held": len(held or b"")}
     print(json.dumps(ready), flush=True)
 
