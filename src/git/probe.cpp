@@ -15,9 +15,11 @@ std::optional<RepositoryState> probe_repository(const std::string& run_id) {
   const std::string head = command_output("git", {"rev-parse", "HEAD"}).value_or("");
   state.commit = head;
   state.branch = command_output("git", {"rev-parse", "--abbrev-ref", "HEAD"}).value_or("");
-  // Submodules are left out: their changes live in their own repositories.
-  const OptionalText status =
-      command_output("git", {"status", "--porcelain", "--ignore-submodules"});
+  // Submodules are left out: their changes live in their own repositories. Without optional locks
+  // git status only reads: otherwise it refreshes the stat data in the user's index, holding
+  // index.lock meanwhile, so a git command the user runs at that moment would fail.
+  const OptionalText status = command_output(
+      "git", {"status", "--porcelain", "--ignore-submodules"}, {{"GIT_OPTIONAL_LOCKS", "0"}});
   state.dirty = status && !trim_white_space(*status).empty();
 
   if (state.dirty) {

@@ -27,8 +27,11 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   const std::optional<std::string> root_spec =
       root_pathspec(root_directory, *top_level, *working_directory);
 
-  const std::string index_file =
-      join_path(temporary_directory(), "trovik-" + run_id + ".index");
+  // git resolves a relative index path from the top level, the module from its working directory:
+  // anchor it here so both name the same file.
+  std::string temporary = temporary_directory();
+  if (temporary.front() != '/') temporary = join_path(*working_directory, temporary);
+  const std::string index_file = join_path(temporary, "trovik-" + run_id + ".index");
   const SnapshotRunner snapshot_git(index_file, *git_directory, *top_level);
   // git creates the index file in the first step below; whichever step stops the procedure, the
   // file goes with it.
