@@ -1,5 +1,8 @@
 #include "module/experiment_type.h"
 
+#include <utility>
+
+#include "module/exception_chain.h"
 #include "module/experiment_methods.h"
 #include "module/experiment_object.h"
 #include "module/py_ref.h"
@@ -52,24 +55,10 @@ PyTypeObject* cached_type = nullptr;
 
 void raise_initialization_error() {
   ensure_exception_set();
-  PyObject* raw_type = nullptr;
-  PyObject* raw_value = nullptr;
-  PyObject* raw_traceback = nullptr;
-  PyErr_Fetch(&raw_type, &raw_value, &raw_traceback);
-  PyErr_NormalizeException(&raw_type, &raw_value, &raw_traceback);
-  PyRef cause_type(raw_type);
-  PyRef cause(raw_value);
-  PyRef cause_traceback(raw_traceback);
-  if (cause && cause_traceback) PyException_SetTraceback(cause.get(), cause_traceback.get());
-
+  PyRef cause = take_pending_exception();
   PyRef message(PyUnicode_FromString("An error occurred while initializing class Experiment"));
   if (!message) return;
-  PyRef call_args(PyTuple_Pack(1, message.get()));
-  if (!call_args) return;
-  PyRef error(PyObject_Call(PyExc_RuntimeError, call_args.get(), nullptr));
-  if (!error) return;
-  PyException_SetCause(error.get(), cause.release());  // steals
-  PyErr_SetObject(PyExc_RuntimeError, error.get());
+  raise_with_cause(PyExc_RuntimeError, message.get(), std::move(cause));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "module/text_argument.h"
 
 #include "module/conversion_error.h"
+#include "module/exception_chain.h"
 #include "module/py_ref.h"
 
 namespace trovik::module {
@@ -20,27 +21,14 @@ Result<std::string> extract_text(PyObject* object) {
 
 // Replaces the pending TypeError with the prefixed one.
 Status prefix_pending_type_error(const char* parameter) {
-  PyObject* raw_type = nullptr;
-  PyObject* raw_value = nullptr;
-  PyObject* raw_traceback = nullptr;
-  PyErr_Fetch(&raw_type, &raw_value, &raw_traceback);
-  PyErr_NormalizeException(&raw_type, &raw_value, &raw_traceback);
-  PyRef type(raw_type);
-  PyRef value(raw_value);
-  PyRef traceback(raw_traceback);
-  if (!value) return Status::InternalFault("a pending TypeError could not be fetched");
-
-  PyRef shown(PyObject_Str(value.get()));
+  PyRef underlying = take_pending_exception();
+  if (!underlying) return Status::InternalFault("a pending TypeError could not be fetched");
+  PyRef shown(PyObject_Str(underlying.get()));
   if (!shown) return Status::PythonError();
   PyRef message(PyUnicode_FromFormat("argument '%s': %U", parameter, shown.get()));
   if (!message) return Status::PythonError();
-  PyRef call_args(PyTuple_Pack(1, message.get()));
-  if (!call_args) return Status::PythonError();
-  PyRef replacement(PyObject_Call(PyExc_TypeError, call_args.get(), nullptr));
-  if (!replacement) return Status::PythonError();
-  // PyException_SetCause steals the (possibly NULL) reference that GetCause returned.
-  PyException_SetCause(replacement.get(), PyException_GetCause(value.get()));
-  PyErr_SetObject(PyExc_TypeError, replacement.get());
+  // The new error carries the underlying error's cause, not the underlying error itself.
+  raise_with_cause(PyExc_TypeError, message.get(), PyRef(PyException_GetCause(underlying.get())));
   return Status::PythonError();
 }
 
