@@ -9,7 +9,7 @@ ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
+.PHONY: dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
 all: test
 
@@ -44,6 +44,16 @@ wheel: venv
 
 install: wheel
 	$(VPY) -m pip install -q --force-reinstall --no-deps dist/trovik-*.whl
+
+# The sdist and the wheel as `python -m build` makes them: the wheel is built from the unpacked sdist
+# in an isolated environment, then installed into a clean virtual environment and used.
+dist-check: venv
+	rm -rf dist-check
+	$(VPY) -m build --outdir dist-check .
+	$(PYTHON) -m venv dist-check/venv
+	dist-check/venv/bin/python -m pip install -q dist-check/trovik-*-cp38-abi3-*.whl
+	cd /tmp && TROVIK_DIR=$(abspath dist-check/runs) $(abspath dist-check/venv/bin/python) -c \
+	  "import trovik; run = trovik.Experiment('dist'); run.track(1); print('dist-check:', run.path)"
 
 # --- the two commands of the README -------------------------------------------------------------
 
