@@ -44,12 +44,12 @@ PyObject* panic_exception_type() {
   return panic_exception;
 }
 
-void raise_internal_fault(std::string_view message, std::source_location where) noexcept {
+void raise_internal_fault(std::string_view message, SourceLocation where) noexcept {
   // Plain stdio: the diagnostic must get out even when allocation is what failed.
-  std::fprintf(stderr, "thread '%s' panicked at %s:%u:\n%.*s\n", thread_name(),
-               source_relative(where.file_name()), static_cast<unsigned>(where.line()),
+  (void)std::fprintf(stderr, "thread '%s' panicked at %s:%u:\n%.*s\n", thread_name(),
+               source_relative(where.file_name()), where.line_number(),
                static_cast<int>(message.size()), message.data());
-  std::fflush(stderr);
+  (void)std::fflush(stderr);
 
   PyErr_Clear();
   PyObject* type = panic_exception_type();

@@ -2,7 +2,7 @@
 
 #include <Python.h>
 
-#include <source_location>
+#include "module/source_location.h"
 #include <string_view>
 
 namespace trovik::module {
@@ -16,6 +16,6 @@ PyObject* panic_exception_type();
 // <file>:<line>:\n<message>\n" to standard error, then sets PanicException with the message as its
 // only argument. Any exception already set is replaced.
 void raise_internal_fault(std::string_view message,
-                          std::source_location where = std::source_location::current()) noexcept;
+                          SourceLocation where = SourceLocation::current()) noexcept;
 
 }  // namespace trovik::module

@@ -23,7 +23,7 @@ void ensure_exception_set() noexcept {
   }
 }
 
-PyObject* raise_status(const Status& status, std::source_location where) noexcept {
+PyObject* raise_status(const Status& status, SourceLocation where) noexcept {
   if (status.ok()) {
     raise_internal_fault("an error was raised from a successful status", where);
     return nullptr;

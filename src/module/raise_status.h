@@ -2,7 +2,7 @@
 
 #include <Python.h>
 
-#include <source_location>
+#include "module/source_location.h"
 
 #include "util/status.h"
 
@@ -14,7 +14,7 @@ namespace trovik::module {
 // internal fault becomes PanicException, reported at `where`. Returns NULL, the value a failing
 // slot hands back to the interpreter.
 PyObject* raise_status(const Status& status,
-                       std::source_location where = std::source_location::current()) noexcept;
+                       SourceLocation where = SourceLocation::current()) noexcept;
 
 // Sets SystemError "attempted to fetch exception but none was set" unless an exception is set:
 // for interpreter calls that may fail without saying why.

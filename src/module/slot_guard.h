@@ -3,7 +3,7 @@
 #include <Python.h>
 
 #include <exception>
-#include <source_location>
+#include "module/source_location.h"
 #include <type_traits>
 
 #include "module/internal_fault.h"
@@ -14,7 +14,7 @@ namespace trovik::module {
 // anything thrown (std::bad_alloc included) becomes an internal fault reported at the slot, and
 // the slot returns its failure value (NULL, or -1 for the int-returning slots).
 template <typename Body>
-auto guard_slot(Body&& body, std::source_location where = std::source_location::current()) noexcept
+auto guard_slot(Body&& body, SourceLocation where = SourceLocation::current()) noexcept
     -> decltype(body()) {
   using Return = decltype(body());
   static_assert(std::is_pointer_v<Return> || std::is_same_v<Return, int>);

@@ -16,9 +16,8 @@ size_t sequence_length(std::string_view bytes, size_t* valid_prefix) {
   size_t length = 0;
   uint8_t low = 0x80;
   uint8_t high = 0xBF;
-  if (lead < 0x80) {
-    return 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
     length = 2;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     length = 3;
