@@ -9,7 +9,7 @@ ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
+.PHONY: clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
 all: test
 
@@ -91,11 +91,15 @@ sanitize: venv system-deps
 	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	  $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python) -k "not typing and not memory"
 
-format:
+clang-tools:
+	@command -v clang-tidy >/dev/null && command -v clang-format >/dev/null || { \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-tidy clang-format; }
+
+format: clang-tools
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')
 
-tidy: build
-	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp' | grep -v -e lib.cpp -e src/module/ -e py_to_json)
+tidy: build clang-tools
+	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp')
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) dist
