@@ -24,7 +24,11 @@ class Object {
   Object() = default;
 
   // Builds an object from entries in any order; of entries with equal keys the last one wins.
+  // Entries already in strictly ascending key order are taken as they are, vector and all.
   static Object from_entries(std::vector<Entry> entries);
+  // The same for the entries in [first, last), which are left moved-from: each entry that is kept
+  // is moved once, straight to its place.
+  static Object from_entries(Entry* first, Entry* last);
 
   // Inserts a key, or replaces the value of a key already present (which keeps its one entry).
   void insert(std::string key, Value value);

@@ -28,31 +28,8 @@ constexpr auto kEscapes = [] {
   return table;
 }();
 
-void write_string(std::string_view text, std::string& out) {
-  out.push_back('"');
-  const char* run = text.data();
-  const char* const end = run + text.size();
-  for (const char* p = find_string_special(run, end); p != end;
-       p = find_string_special(p + 1, end)) {
-    const char letter = kEscapes.letter[static_cast<unsigned char>(*p)];
-    out.append(run, p);
-    run = p + 1;
-    if (letter == 'u') {
-      static constexpr char kHex[] = "0123456789abcdef";
-      const auto byte = static_cast<unsigned char>(*p);
-      const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
-      out.append(escape, sizeof escape);
-    } else {
-      const char escape[2] = {'\\', letter};
-      out.append(escape, sizeof escape);
-    }
-  }
-  out.append(run, end);
-  out.push_back('"');
-}
-
 template <typename Integer>
-void write_integer(Integer value, std::string& out) {
+void write_decimal(Integer value, std::string& out) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out.append(buffer, result.ptr);
@@ -71,10 +48,10 @@ void write_value(const Value& value, std::string& out) {
       }
       return;
     case Value::Type::kUnsigned:
-      write_integer(value.as_unsigned(), out);
+      write_decimal(value.as_unsigned(), out);
       return;
     case Value::Type::kNegative:
-      write_integer(value.as_negative(), out);
+      write_decimal(value.as_negative(), out);
       return;
     case Value::Type::kDouble:
       write_double(value.as_double(), out);
@@ -184,6 +161,33 @@ void write_double(double value, std::string& out) {
   }
   out.append(text, q);
 }
+
+void write_string(std::string_view text, std::string& out) {
+  out.push_back('"');
+  const char* run = text.data();
+  const char* const end = run + text.size();
+  for (const char* p = find_string_special(run, end); p != end;
+       p = find_string_special(p + 1, end)) {
+    const char letter = kEscapes.letter[static_cast<unsigned char>(*p)];
+    out.append(run, p);
+    run = p + 1;
+    if (letter == 'u') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      const auto byte = static_cast<unsigned char>(*p);
+      const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+      out.append(escape, sizeof escape);
+    } else {
+      const char escape[2] = {'\\', letter};
+      out.append(escape, sizeof escape);
+    }
+  }
+  out.append(run, end);
+  out.push_back('"');
+}
+
+void write_integer(uint64_t value, std::string& out) { write_decimal(value, out); }
+
+void write_integer(int64_t value, std::string& out) { write_decimal(value, out); }
 
 void write_json(const Value& value, std::string& out) { write_value(value, out); }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "json/value.h"
 
@@ -11,8 +13,11 @@ namespace trovik::json {
 // round-trip form, a non-finite double as null.
 void write_json(const Value& value, std::string& out);
 
-// Appends the text form of one double (see write_json).
+// The text forms of single scalars, as write_json writes them.
 void write_double(double value, std::string& out);
+void write_integer(uint64_t value, std::string& out);
+void write_integer(int64_t value, std::string& out);
+void write_string(std::string_view text, std::string& out);
 
 std::string to_json_text(const Value& value);
 

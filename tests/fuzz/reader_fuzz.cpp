@@ -1,6 +1,8 @@
 // Whatever the reader accepts, the writer's text of it is accepted again, reads back as the same
 // value (doubles bit for bit, integers in the same form) and writes the same text again. Whatever
-// it refuses, it refuses with a ValueError whose position lies inside the text.
+// it refuses, it refuses with a ValueError whose position lies inside the text. The canonical
+// writer, which never builds the value, appends the same bytes as writing the value, or fails with
+// the same error and leaves its buffer alone.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "json/canonical_json.h"
 #include "json/reader.h"
 #include "json/writer.h"
 
@@ -91,11 +94,22 @@ void check_error(std::string_view text, const trovik::Status& status) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   trovik::Result<Value> first = trovik::json::read_json(text);
+  const std::string kept = "[0,";
+  std::string canonical = kept;
+  const trovik::Status streamed = trovik::json::write_canonical_json(text, canonical);
   if (!first.ok()) {
     check_error(text, first.status());
+    if (streamed.ok()) fail("canonical writer accepts what the reader refuses");
+    if (streamed.kind() != first.status().kind() ||
+        streamed.message() != first.status().message()) {
+      fail("canonical writer fails differently");
+    }
+    if (canonical != kept) fail("canonical writer changed its buffer on failure");
     return 0;
   }
   const std::string written = trovik::json::to_json_text(first.value());
+  if (!streamed.ok()) fail("canonical writer refuses what the reader accepts");
+  if (canonical != kept + written) fail("canonical writer differs from writing the value");
   trovik::Result<Value> second = trovik::json::read_json(written);
   if (!second.ok()) fail("written text is refused");
   if (!same(first.value(), second.value())) fail("written text reads back differently");

@@ -10,7 +10,7 @@
 namespace trovik::json {
 namespace {
 
-// Sizes on both sides of the switch between the two sorting strategies.
+// Sizes from the trivially sorted to many repeats of few keys.
 class FromEntries : public testing::TestWithParam<int> {};
 
 TEST_P(FromEntries, SortedByBytesLastDuplicateWins) {

@@ -1,0 +1,183 @@
+#include "json/canonical_json.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "json/parser.h"
+#include "json/writer.h"
+
+namespace trovik::json {
+namespace {
+
+// Writes the parser's events straight to the output. Arrays keep their order, so only objects
+// need care: each member's text ("key":value) goes out as it comes, its place and key are noted,
+// and when the object closes out of order its members are laid out again in key order. An object
+// whose keys arrive sorted and unique, as they often do, costs one comparison per member.
+class CanonicalWriter {
+ public:
+  explicit CanonicalWriter(std::string& out) : out_(out) {}
+
+  void null_value() {
+    separate();
+    out_.append("null", 4);
+  }
+  void boolean(bool value) {
+    separate();
+    if (value) {
+      out_.append("true", 4);
+    } else {
+      out_.append("false", 5);
+    }
+  }
+  void unsigned_integer(uint64_t value) {
+    separate();
+    write_integer(value, out_);
+  }
+  void negative_integer(int64_t value) {
+    separate();
+    write_integer(value, out_);
+  }
+  void number(double value) {
+    separate();
+    write_double(value, out_);
+  }
+  void string(std::string_view content, bool escaped) {
+    separate();
+    write_text(content, escaped);
+  }
+  void begin_array() {
+    separate();
+    out_.push_back('[');
+    open_[depth_++] = Open{false, false, 0, 0, 0};
+  }
+  void end_array() {
+    --depth_;
+    out_.push_back(']');
+  }
+  void begin_object() {
+    separate();
+    out_.push_back('{');
+    open_[depth_++] = Open{true, false, out_.size(), members_.size(), keys_.size()};
+  }
+  void key(std::string_view content, bool escaped);
+  void end_object();
+
+ private:
+  struct Open {
+    bool object;
+    bool has_items;
+    size_t body;          // offset in out_ of the object's first member
+    size_t first_member;  // index in members_ of its first member
+    size_t first_key;     // offset in keys_ of its first key
+  };
+  // One member of an open object: its decoded key in keys_ and its text in out_, without the
+  // comma that separates it from the one before.
+  struct Member {
+    size_t key;
+    size_t key_size;
+    size_t begin;
+    size_t end;
+  };
+  struct Slot {
+    std::string_view key;
+    size_t index;
+  };
+
+  // The comma before an array element. An object member's comma comes with its key.
+  void separate() {
+    if (depth_ == 0) return;
+    Open& open = open_[depth_ - 1];
+    if (open.object) return;
+    if (open.has_items) out_.push_back(',');
+    open.has_items = true;
+  }
+  // Text without escapes holds no byte that needs one: it goes out as it came.
+  void write_text(std::string_view content, bool escaped) {
+    if (escaped) {
+      write_string(content, out_);
+      return;
+    }
+    out_.push_back('"');
+    out_.append(content);
+    out_.push_back('"');
+  }
+  std::string_view key_of(const Member& member) const {
+    return std::string_view(keys_.data() + member.key, member.key_size);
+  }
+  void put_in_key_order(const Open& open);
+
+  std::string& out_;
+  Open open_[kMaxDepth];
+  int depth_ = 0;
+  std::vector<Member> members_;
+  std::string keys_;
+  std::vector<Slot> order_;
+  std::string moved_;  // an out-of-order object's members while they are laid out again
+};
+
+void CanonicalWriter::key(std::string_view content, bool escaped) {
+  Open& open = open_[depth_ - 1];
+  if (open.has_items) {
+    members_.back().end = out_.size();
+    out_.push_back(',');
+  }
+  open.has_items = true;
+  members_.push_back(Member{keys_.size(), content.size(), out_.size(), 0});
+  keys_.append(content);
+  write_text(content, escaped);
+  out_.push_back(':');
+}
+
+void CanonicalWriter::end_object() {
+  const Open& open = open_[--depth_];
+  if (open.has_items) {
+    members_.back().end = out_.size();
+    put_in_key_order(open);
+  }
+  out_.push_back('}');
+  members_.resize(open.first_member);
+  keys_.resize(open.first_key);
+}
+
+void CanonicalWriter::put_in_key_order(const Open& open) {
+  const Member* const first = members_.data() + open.first_member;
+  const size_t count = members_.size() - open.first_member;
+  bool ascending = true;
+  for (size_t i = 1; i < count && ascending; ++i) {
+    ascending = key_of(first[i - 1]) < key_of(first[i]);
+  }
+  if (ascending) return;
+
+  // Equal keys sort by position, so the last of each run is the one that is kept.
+  order_.clear();
+  for (size_t i = 0; i < count; ++i) order_.push_back(Slot{key_of(first[i]), i});
+  std::sort(order_.begin(), order_.end(), [](const Slot& a, const Slot& b) {
+    const int compared = a.key.compare(b.key);
+    return compared < 0 || (compared == 0 && a.index < b.index);
+  });
+
+  moved_.assign(out_, open.body, std::string::npos);
+  out_.resize(open.body);
+  bool first_written = true;
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 1 < count && order_[i + 1].key == order_[i].key) continue;
+    const Member& member = first[order_[i].index];
+    if (!first_written) out_.push_back(',');
+    first_written = false;
+    out_.append(moved_, member.begin - open.body, member.end - member.begin);
+  }
+}
+
+}  // namespace
+
+Status write_canonical_json(std::string_view text, std::string& out) {
+  const size_t size = out.size();
+  CanonicalWriter writer(out);
+  Status status = parse_json(text, writer);
+  if (!status.ok()) out.resize(size);
+  return status;
+}
+
+}  // namespace trovik::json
