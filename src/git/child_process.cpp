@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "util/os_error.h"
+#include "util/system_calls.h"
 
 namespace trovik::git {
 namespace {
@@ -37,7 +38,7 @@ Status keep_clear_of_standard_streams(ScopedFd* fd) {
 
 Result<Pipe> open_pipe() {
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return os_error(errno);
+  if (sys_pipe2(ends, O_CLOEXEC) != 0) return os_error(errno);
   Pipe pipe{ScopedFd(ends[0]), ScopedFd(ends[1])};
   if (Status status = keep_clear_of_standard_streams(&pipe.read_end); !status.ok()) return status;
   if (Status status = keep_clear_of_standard_streams(&pipe.write_end); !status.ok()) return status;
@@ -153,8 +154,8 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
   // posix_spawnp searches the PATH of this process, not of `environment`; the overrides never
   // touch PATH, so both agree.
   pid_t pid = -1;
-  const int error = ::posix_spawnp(&pid, program.c_str(), actions.get(), attributes.get(),
-                                   argv.data(), environment != nullptr ? envp.data() : environ);
+  const int error = sys_posix_spawnp(&pid, program.c_str(), actions.get(), attributes.get(),
+                                     argv.data(), environment != nullptr ? envp.data() : environ);
   if (error != 0) return os_error(error);
 
   // Only the child may hold the write ends, or the reads below would never see end of file.

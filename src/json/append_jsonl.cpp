@@ -1,33 +1,23 @@
 #include "json/append_jsonl.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "json/writer.h"
 #include "util/os_error.h"
 #include "util/scoped_fd.h"
+#include "util/system_calls.h"
 
 namespace trovik::json {
 
-Status append_jsonl(const std::string& path, const Value& value) {
-  // The line is complete before the file is touched, so one write call can carry it whole.
-  std::string line;
-  line.reserve(256);
-  write_json(value, line);
-  line.push_back('\n');
+namespace {
 
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return os_error(errno);
-  ScopedFd file(fd);
-
+// Hands `line` to the kernel, continuing short writes and repeating interrupted ones.
+Status write_line(int fd, const std::string& line) {
   size_t written = 0;
   while (written < line.size()) {
-    const ssize_t n = ::write(file.get(), line.data() + written, line.size() - written);
+    const ssize_t n = sys_write(fd, line.data() + written, line.size() - written);
     if (n > 0) {
       written += static_cast<size_t>(n);
       continue;
@@ -44,6 +34,28 @@ Status append_jsonl(const std::string& path, const Value& value) {
     return os_error(errno, kind);
   }
   return Status::Ok();
+}
+
+}  // namespace
+
+Status append_jsonl(const std::string& path, const Value& value) {
+  // The line is complete before the file is touched, so one write call can carry it whole.
+  std::string line;
+  line.reserve(256);
+  write_json(value, line);
+  line.push_back('\n');
+
+  int fd;
+  do {
+    fd = sys_open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return os_error(errno);
+  ScopedFd file(fd);
+
+  Status written = write_line(file.get(), line);
+  // A failed close is ignored: the bytes are the kernel's already, and nothing could be undone.
+  (void)sys_close(file.release());
+  return written;
 }
 
 }  // namespace trovik::json

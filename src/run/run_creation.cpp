@@ -10,6 +10,7 @@
 #include "util/environment.h"
 #include "util/os_error.h"
 #include "util/path.h"
+#include "util/system_calls.h"
 #include "util/unicode.h"
 
 namespace trovik::run {
@@ -33,14 +34,14 @@ std::string parent_directory(std::string path) {
 // already, or that another process creates at the same moment, is success.
 Status create_directories(const std::string& path) {
   if (path.empty()) return Status::Ok();
-  if (::mkdir(path.c_str(), 0777) == 0) return Status::Ok();
+  if (sys_mkdir(path.c_str(), 0777) == 0) return Status::Ok();
   int error_number = errno;
   if (error_number == ENOENT) {
     std::string parent = parent_directory(path);
     if (!parent.empty() && parent != path) {
       Status status = create_directories(parent);
       if (!status.ok()) return status;
-      if (::mkdir(path.c_str(), 0777) == 0) return Status::Ok();
+      if (sys_mkdir(path.c_str(), 0777) == 0) return Status::Ok();
       error_number = errno;
     }
   }

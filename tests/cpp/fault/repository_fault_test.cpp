@@ -1,0 +1,308 @@
+// The repository probe and the snapshot in a real, dirty git repository while the k-th git child
+// cannot be started (no process, or no pipe for it): each gives its documented fallback, leaves no
+// temporary index behind and never touches the user's index, HEAD or branches.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fault_loop.h"
+#include "git/probe.h"
+#include "git/snapshot.h"
+
+namespace trovik::fault {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Everything of the user's that neither the probe nor the snapshot may change.
+struct UserState {
+  std::string staged;       // git ls-files -s
+  std::string staged_diff;  // git diff --cached
+  std::string head;         // git rev-parse HEAD
+  std::string branch;       // git symbolic-ref -q HEAD
+  std::string status;       // git status --porcelain
+  std::string refs;         // every ref but the snapshot branches
+  bool operator==(const UserState&) const = default;
+};
+
+struct RepositoryCase {
+  std::string name;
+  SystemCall call;  // kSpawn or kPipe
+  int error;
+  size_t count;
+  bool root_outside;  // TROVIK_DIR absolute and outside the work tree: the snapshot has no reset
+};
+
+void PrintTo(const RepositoryCase& c, std::ostream* out) { *out << c.name; }
+
+class RepositoryFaults : public testing::TestWithParam<RepositoryCase> {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "trovik-fault-repo-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    base_ = fs::canonical(pattern);
+    work_ = base_ / "work";
+    temporary_ = base_ / "tmp";
+    fs::create_directories(work_);
+    fs::create_directories(temporary_);
+    std::ofstream(base_ / "gitconfig").flush();
+    saved_directory_ = fs::current_path();
+
+    // Nothing of the machine's git configuration or identity may reach these repositories.
+    set("GIT_CONFIG_GLOBAL", (base_ / "gitconfig").string());
+    set("GIT_CONFIG_NOSYSTEM", "1");
+    set("GIT_AUTHOR_NAME", "Test Author");
+    set("GIT_AUTHOR_EMAIL", "author@example.com");
+    set("GIT_COMMITTER_NAME", "Test Committer");
+    set("GIT_COMMITTER_EMAIL", "committer@example.com");
+    set("GIT_CEILING_DIRECTORIES", base_.string());
+    set("TMPDIR", temporary_.string());
+    for (const char* name : {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE", "EMAIL"}) {
+      set(name, std::nullopt);
+    }
+    set("TROVIK_DIR",
+        GetParam().root_outside ? std::optional((base_ / "runs-root").string()) : std::nullopt);
+
+    fs::current_path(work_);
+    git("init -q -b main");
+    write("tracked.txt", "first\n");
+    write("staged.txt", "one\n");
+    git("add -A");
+    git("commit -q -m initial");
+    head_ = git("rev-parse HEAD");
+    // Dirty three ways: a staged change (which must stay staged), an unstaged one, a new file.
+    write("staged.txt", "two\n");
+    git("add staged.txt");
+    write("tracked.txt", "changed\n");
+    write("new.txt", "untracked\n");
+    before_ = user_state();
+  }
+
+  void TearDown() override {
+    fs::current_path(saved_directory_);
+    for (auto it = saved_environment_.rbegin(); it != saved_environment_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first.c_str());
+      }
+    }
+    fs::remove_all(base_);
+  }
+
+  void set(const std::string& name, const std::optional<std::string>& value) {
+    const char* old = ::getenv(name.c_str());
+    saved_environment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+
+  void write(const std::string& relative, const std::string& content) {
+    std::ofstream(work_ / relative, std::ios::binary) << content;
+  }
+
+  // Runs git through the shell, independently of the runner under test; fails the test on a
+  // non-zero exit unless `exit_code` takes it.
+  static std::string git(const std::string& arguments, int* exit_code = nullptr) {
+    FILE* pipe = ::popen(("git " + arguments + " 2>/dev/null").c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (exit_code != nullptr) {
+      *exit_code = code;
+    } else {
+      EXPECT_EQ(code, 0) << "git " << arguments;
+    }
+    while (!output.empty() && output.back() == '\n') output.pop_back();
+    return output;
+  }
+
+  UserState user_state() {
+    return {git("ls-files -s"),          git("diff --cached"),      git("rev-parse HEAD"),
+            git("symbolic-ref -q HEAD"), git("status --porcelain"), other_refs()};
+  }
+
+  static std::string other_refs() {
+    std::string kept;
+    std::istringstream refs(git("for-each-ref '--format=%(refname) %(objectname)'"));
+    for (std::string line; std::getline(refs, line);) {
+      if (line.rfind("refs/heads/run/", 0) != 0) kept += line + "\n";
+    }
+    return kept;
+  }
+
+  std::string snapshot_ref(const std::string& run_id) {
+    int exit_code = 0;
+    std::string commit = git("rev-parse -q --verify refs/heads/run/" + run_id, &exit_code);
+    return exit_code == 0 ? commit : "";
+  }
+
+  std::vector<std::string> temporary_files() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temporary_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  // A fresh run id for each run of a loop, so every snapshot gets a branch of its own.
+  std::string next_run_id() {
+    char id[37];
+    std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012x", ++runs_);
+    return id;
+  }
+
+  // Whether the git child of the `command`-th command (counted from 1 in the order they run) was
+  // hit: one process per command, and two pipes (output, errors) made before it.
+  static bool command_failed(const Injection& injection, size_t command) {
+    if (GetParam().call == SystemCall::kSpawn) return injection.hits(command);
+    return injection.hits(2 * command - 1) || injection.hits(2 * command);
+  }
+
+  // The snapshot's commands: rev-parse --git-dir, --show-toplevel, read-tree, add, reset (only
+  // for a root directory inside the work tree), write-tree, HEAD's tree, commit-tree, update-ref.
+  static size_t snapshot_commands() { return GetParam().root_outside ? 8 : 9; }
+
+  // What every run must leave as it found it, and the snapshot branch it may add.
+  void check_left_alone(const std::string& run_id, const std::optional<std::string>& commit,
+                        int descriptors) {
+    EXPECT_EQ(temporary_files(), std::vector<std::string>{}) << "temporary index left behind";
+    EXPECT_EQ(user_state(), before_);
+    EXPECT_EQ(open_descriptor_count(), descriptors) << "a descriptor was left open";
+    EXPECT_FALSE(has_unreaped_child());
+    EXPECT_EQ(snapshot_ref(run_id), commit.value_or(""));
+    if (commit) {
+      EXPECT_EQ(git("log -1 --format=%P " + *commit), head_);
+      EXPECT_EQ(git("log -1 --format=%B " + *commit), "trovik: snapshot run " + run_id);
+    }
+  }
+
+  FaultPlan plan() const {
+    FaultPlan plan;
+    plan.call = GetParam().call;
+    plan.fault.error = GetParam().error;
+    plan.count = GetParam().count;
+    return plan;
+  }
+
+  size_t per_command() const { return GetParam().call == SystemCall::kPipe ? 2 : 1; }
+
+  fs::path base_;
+  fs::path work_;
+  fs::path temporary_;
+  fs::path saved_directory_;
+  std::string head_;
+  UserState before_;
+  unsigned runs_ = 0;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_environment_;
+};
+
+TEST_P(RepositoryFaults, SnapshotYieldsNothingUnlessEveryStepRan) {
+  std::string run_id;
+  int descriptors = 0;
+  const size_t injected = run_fault_loop(
+      plan(),
+      [&] {
+        run_id = next_run_id();
+        descriptors = open_descriptor_count();
+        return git::snapshot_run_commit(head_, run_id);
+      },
+      [&](const Injection& injection, const std::optional<git::Snapshot>& snapshot) {
+        bool any_failed = false;
+        for (size_t command = 1; command <= snapshot_commands(); ++command) {
+          any_failed = any_failed || command_failed(injection, command);
+        }
+        ASSERT_EQ(snapshot.has_value(), !any_failed);
+        if (snapshot) {
+          EXPECT_EQ(snapshot->branch, "run/" + run_id);
+        }
+        check_left_alone(run_id, snapshot ? std::optional(snapshot->commit) : std::nullopt,
+                         descriptors);
+      });
+  RecordProperty("injected_faults", static_cast<int>(injected));
+  EXPECT_EQ(injected, snapshot_commands() * per_command());
+}
+
+TEST_P(RepositoryFaults, ProbeFallsBackCommandByCommand) {
+  std::string run_id;
+  int descriptors = 0;
+  const size_t injected = run_fault_loop(
+      plan(),
+      [&] {
+        run_id = next_run_id();
+        descriptors = open_descriptor_count();
+        return git::probe_repository(run_id);
+      },
+      [&](const Injection& injection, const std::optional<git::RepositoryState>& state) {
+        // Commands 1 to 4: inside-work-tree, HEAD, branch, status; then the snapshot's.
+        auto failed = [&](size_t command) { return command_failed(injection, command); };
+        if (failed(1)) {
+          EXPECT_FALSE(state.has_value()) << "no answer to inside-work-tree means git null";
+          check_left_alone(run_id, std::nullopt, descriptors);
+          return;
+        }
+        ASSERT_TRUE(state.has_value());
+        const std::string head = failed(2) ? "" : head_;
+        const std::string branch = failed(3) ? "" : "main";
+        const bool dirty = !failed(4);
+        bool snapshot_made = dirty && !head.empty();
+        for (size_t step = 1; step <= snapshot_commands(); ++step) {
+          snapshot_made = snapshot_made && !failed(4 + step);
+        }
+        EXPECT_EQ(state->dirty, dirty);
+        if (snapshot_made) {
+          EXPECT_EQ(state->branch, "run/" + run_id);
+          EXPECT_NE(state->commit, head_);
+        } else {
+          EXPECT_EQ(state->commit, head);
+          EXPECT_EQ(state->branch, branch);
+        }
+        check_left_alone(run_id, snapshot_made ? std::optional(state->commit) : std::nullopt,
+                         descriptors);
+      });
+  RecordProperty("injected_faults", static_cast<int>(injected));
+  EXPECT_EQ(injected, (4 + snapshot_commands()) * per_command());
+}
+
+std::vector<RepositoryCase> repository_cases() {
+  std::vector<RepositoryCase> cases;
+  for (const auto& [repeat, count] :
+       {std::pair<std::string, size_t>{"Once", kOnce}, {"Persistent", kPersistent}}) {
+    for (bool outside : {false, true}) {
+      const std::string root = outside ? "RootOutside" : "RootInside";
+      for (int error : {EAGAIN, ENOENT}) {
+        cases.push_back({"Spawn" + errno_name(error) + root + repeat, SystemCall::kSpawn, error,
+                         count, outside});
+      }
+      cases.push_back({"PipeEMFILE" + root + repeat, SystemCall::kPipe, EMFILE, count, outside});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, RepositoryFaults, testing::ValuesIn(repository_cases()),
+                         [](const testing::TestParamInfo<RepositoryCase>& info) {
+                           return info.param.name;
+                         });
+
+}  // namespace
+}  // namespace trovik::fault
