@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "run/run_start.h"
 #include "run/run_id.h"
+#include "run/run_start.h"
 #include "util/environment.h"
 #include "util/os_error.h"
 #include "util/path.h"

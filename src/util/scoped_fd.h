@@ -1,8 +1,8 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <utility>
+
+#include "util/system_calls.h"
 
 namespace trovik {
 
@@ -26,7 +26,7 @@ class ScopedFd {
   bool valid() const { return fd_ >= 0; }
   int release() { return std::exchange(fd_, -1); }
   void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) sys_close(fd_);
     fd_ = fd;
   }
 
