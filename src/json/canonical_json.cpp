@@ -17,7 +17,14 @@ namespace {
 // whose keys arrive sorted and unique, as they often do, costs one comparison per member.
 class CanonicalWriter {
  public:
-  explicit CanonicalWriter(std::string& out) : out_(out) {}
+  explicit CanonicalWriter(std::string& out) : out_(out) {
+    // A failure may have left an object open.
+    members_.clear();
+    keys_.clear();
+  }
+  ~CanonicalWriter() { workspace_.trim(); }
+  CanonicalWriter(const CanonicalWriter&) = delete;
+  CanonicalWriter& operator=(const CanonicalWriter&) = delete;
 
   void null_value() {
     separate();
@@ -39,9 +46,10 @@ class CanonicalWriter {
     separate();
     write_integer(value, out_);
   }
-  void number(double value) {
+  void number(double value, std::string_view text) {
     separate();
-    write_double(value, out_);
+    // Most doubles' texts (any json.dumps gives, for one) already hold their shortest digits.
+    if (!write_double_digits(text, out_)) write_double(value, out_);
   }
   void string(std::string_view content, bool escaped) {
     separate();
@@ -108,13 +116,36 @@ class CanonicalWriter {
   }
   void put_in_key_order(const Open& open);
 
+  // The bookkeeping of open objects. It outlives the writer, one per thread, so that writing a
+  // small value allocates nothing once the first has been written.
+  struct Workspace {
+    std::vector<Member> members;
+    std::string keys;
+    std::vector<Slot> order;
+    std::string moved;  // an out-of-order object's members while they are laid out again
+
+    // What a large value needed is given back rather than kept for the rest of the process.
+    void trim() {
+      constexpr size_t kKeep = 64 * 1024;
+      if (members.capacity() * sizeof(Member) > kKeep) std::vector<Member>().swap(members);
+      if (keys.capacity() > kKeep) std::string().swap(keys);
+      if (order.capacity() * sizeof(Slot) > kKeep) std::vector<Slot>().swap(order);
+      if (moved.capacity() > kKeep) std::string().swap(moved);
+    }
+  };
+  static Workspace& workspace() {
+    thread_local Workspace workspace;
+    return workspace;
+  }
+
   std::string& out_;
+  Workspace& workspace_ = workspace();
+  std::vector<Member>& members_ = workspace_.members;
+  std::string& keys_ = workspace_.keys;
+  std::vector<Slot>& order_ = workspace_.order;
+  std::string& moved_ = workspace_.moved;
   Open open_[kMaxDepth];
   int depth_ = 0;
-  std::vector<Member> members_;
-  std::string keys_;
-  std::vector<Slot> order_;
-  std::string moved_;  // an out-of-order object's members while they are laid out again
 };
 
 void CanonicalWriter::key(std::string_view content, bool escaped) {
@@ -152,6 +183,7 @@ void CanonicalWriter::put_in_key_order(const Open& open) {
 
   // Equal keys sort by position, so the last of each run is the one that is kept.
   order_.clear();
+  order_.reserve(count);
   for (size_t i = 0; i < count; ++i) order_.push_back(Slot{key_of(first[i]), i});
   std::sort(order_.begin(), order_.end(), [](const Slot& a, const Slot& b) {
     const int compared = a.key.compare(b.key);

@@ -177,6 +177,13 @@ bool Scanner::read_literal(const char* rest, size_t length) {
 
 bool Scanner::read_number(Number& number) {
   const char* const start = p_;
+  if (!read_number_text(number)) return false;
+  number.text = std::string_view(start, static_cast<size_t>(p_ - start));
+  return true;
+}
+
+bool Scanner::read_number_text(Number& number) {
+  const char* const start = p_;
   const bool negative = *p_ == '-';
   if (negative) {
     ++p_;

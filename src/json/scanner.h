@@ -21,6 +21,7 @@ struct Number {
   uint64_t unsigned_value = 0;
   int64_t negative_value = 0;  // below zero
   double double_value = 0;
+  std::string_view text;  // the number as it stands in the text
 };
 
 // The token half of the JSON reader: whitespace, literals, numbers and strings, and the position
@@ -62,6 +63,7 @@ class Scanner {
   // Every error sits at a byte of the text: `at` is one past that byte, so the reported column
   // counts it. At the end of the text it is the end itself, the last byte taken.
   bool fail(const char* at, const char* description);
+  bool read_number_text(Number& number);
   bool read_escape();
   bool read_hex4(uint32_t& code);
   bool read_double(const char* start, const char* first_digit, const char* integer_end,

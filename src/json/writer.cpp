@@ -28,6 +28,50 @@ constexpr auto kEscapes = [] {
   return table;
 }();
 
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The float form of the non-zero double d1.d2...dn x 10^exponent (digits[0] and digits[n - 1] are
+// not '0'): positional from 10^-5 to below 10^16, exponent notation beyond.
+void write_float_form(bool negative, const char* digits, int n, int exponent, std::string& out) {
+  char text[48];
+  char* q = text;
+  if (negative) *q++ = '-';
+  if (exponent >= -5 && exponent <= 15) {
+    if (n <= exponent + 1) {
+      std::memcpy(q, digits, n);
+      q += n;
+      std::memset(q, '0', exponent + 1 - n);
+      q += exponent + 1 - n;
+      *q++ = '.';
+      *q++ = '0';
+    } else if (exponent >= 0) {
+      std::memcpy(q, digits, exponent + 1);
+      q += exponent + 1;
+      *q++ = '.';
+      std::memcpy(q, digits + exponent + 1, n - exponent - 1);
+      q += n - exponent - 1;
+    } else {
+      *q++ = '0';
+      *q++ = '.';
+      std::memset(q, '0', -exponent - 1);
+      q += -exponent - 1;
+      std::memcpy(q, digits, n);
+      q += n;
+    }
+  } else {
+    *q++ = digits[0];
+    if (n > 1) {
+      *q++ = '.';
+      std::memcpy(q, digits + 1, n - 1);
+      q += n - 1;
+    }
+    *q++ = 'e';
+    *q++ = exponent < 0 ? '-' : '+';
+    q = std::to_chars(q, text + sizeof text, exponent < 0 ? -exponent : exponent).ptr;
+  }
+  out.append(text, q);
+}
+
 template <typename Integer>
 void write_decimal(Integer value, std::string& out) {
   char buffer[24];
@@ -103,16 +147,14 @@ void write_double(double value, std::string& out) {
   }
 
   // The shortest round-trip digits come from the library, in the form d[.ddd]e(+|-)XX; only the
-  // layout below is ours.
+  // layout is ours.
   char scientific[32];
   const auto converted = std::to_chars(scientific, scientific + sizeof scientific, value,
                                        std::chars_format::scientific);
   const char* p = scientific;
   const char* const end = converted.ptr;
-
-  char text[40];
-  char* q = text;
-  if (*p == '-') *q++ = *p++;
+  const bool negative = *p == '-';
+  if (negative) ++p;
 
   char digits[20];
   int n = 0;
@@ -125,41 +167,64 @@ void write_double(double value, std::string& out) {
   int exponent = 0;
   for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
   if (negative_exponent) exponent = -exponent;
+  write_float_form(negative, digits, n, exponent, out);
+}
 
-  if (exponent >= -5 && exponent <= 15) {
-    if (n <= exponent + 1) {
-      std::memcpy(q, digits, n);
-      q += n;
-      std::memset(q, '0', exponent + 1 - n);
-      q += exponent + 1 - n;
-      *q++ = '.';
-      *q++ = '0';
-    } else if (exponent >= 0) {
-      std::memcpy(q, digits, exponent + 1);
-      q += exponent + 1;
-      *q++ = '.';
-      std::memcpy(q, digits + exponent + 1, n - exponent - 1);
-      q += n - exponent - 1;
-    } else {
-      *q++ = '0';
-      *q++ = '.';
-      std::memset(q, '0', -exponent - 1);
-      q += -exponent - 1;
-      std::memcpy(q, digits, n);
-      q += n;
+bool write_double_digits(std::string_view number, std::string& out) {
+  // At most this many significant digits: every decimal that short reads as a double whose
+  // shortest round-trip digits are its own (distinct decimals of up to 15 digits read as distinct
+  // doubles, so no shorter decimal reads as the same one).
+  constexpr int kMaxDigits = 15;
+  // Within these decimal exponents the double is normal and finite, as that needs.
+  constexpr int kMaxExponent = 307;
+
+  const char* p = number.data();
+  const char* const end = p + number.size();
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+
+  char digits[kMaxDigits];
+  int n = 0;
+  int zeros = 0;  // zeros after the last significant digit so far, kept only if another follows
+  int exponent = 0;
+  bool started = false;
+  const auto take = [&](char c) {
+    if (c == '0') {
+      if (started) ++zeros;
+      return true;
     }
-  } else {
-    *q++ = digits[0];
-    if (n > 1) {
-      *q++ = '.';
-      std::memcpy(q, digits + 1, n - 1);
-      q += n - 1;
-    }
-    *q++ = 'e';
-    *q++ = negative_exponent ? '-' : '+';
-    q = std::to_chars(q, text + sizeof text, negative_exponent ? -exponent : exponent).ptr;
+    if (n + zeros >= kMaxDigits) return false;
+    for (; zeros > 0; --zeros) digits[n++] = '0';
+    digits[n++] = c;
+    started = true;
+    return true;
+  };
+  // Each integer digit after the first significant one raises the exponent; each fraction digit up
+  // to and including the first significant one lowers it.
+  for (; p != end && is_digit(*p); ++p) {
+    if (started) ++exponent;
+    if (!take(*p)) return false;
   }
-  out.append(text, q);
+  if (p != end && *p == '.') {
+    for (++p; p != end && is_digit(*p); ++p) {
+      if (!started) --exponent;
+      if (!take(*p)) return false;
+    }
+  }
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative_exponent = p != end && *p == '-';
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    int explicit_exponent = 0;
+    for (; p != end && is_digit(*p); ++p) {
+      explicit_exponent = explicit_exponent * 10 + (*p - '0');
+      if (explicit_exponent > 10 * kMaxExponent) return false;
+    }
+    exponent += negative_exponent ? -explicit_exponent : explicit_exponent;
+  }
+  if (p != end || !started || exponent < -kMaxExponent || exponent > kMaxExponent) return false;
+  write_float_form(negative, digits, n, exponent, out);
+  return true;
 }
 
 void write_string(std::string_view text, std::string& out) {

@@ -19,6 +19,12 @@ void write_integer(uint64_t value, std::string& out);
 void write_integer(int64_t value, std::string& out);
 void write_string(std::string_view text, std::string& out);
 
+// Writes the double nearest to `number`, a JSON number text, in the float form straight from the
+// text's own digits, when those are sure to be the double's shortest round-trip digits: at most 15
+// significant digits, and a value well inside the normal range. Otherwise writes nothing and
+// returns false; write_double then gives the same text from the double.
+bool write_double_digits(std::string_view number, std::string& out);
+
 std::string to_json_text(const Value& value);
 
 }  // namespace trovik::json

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -338,6 +341,45 @@ class TextGenerator {
 
   std::mt19937 random_;
 };
+
+// Decimal numbers of every length and scale, with leading and trailing zeros, and the shortest
+// texts of random doubles: the canonical writer takes some of them from their own digits, and those
+// must agree with the digits of the double read from them.
+TEST(CanonicalNumbers, AgreeWithTheTree) {
+  std::mt19937_64 random(7);
+  const auto below = [&random](uint64_t n) { return static_cast<int>(random() % n); };
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = below(2) ? "-" : "";
+    if (below(4) == 0) {
+      uint64_t bits = random();
+      double d;
+      std::memcpy(&d, &bits, sizeof d);
+      if (!std::isfinite(d)) continue;
+      char shortest[40];
+      text = std::string(shortest, std::to_chars(shortest, shortest + sizeof shortest, d).ptr);
+      if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    } else {
+      std::string digits(static_cast<size_t>(1 + below(below(3) == 0 ? 20 : 16)), '0');
+      for (char& c : digits) c = static_cast<char>('0' + below(10));
+      if (below(3) == 0) digits += std::string(static_cast<size_t>(below(5)), '0');
+      const int point = below(static_cast<uint64_t>(digits.size()));
+      std::string integer = digits.substr(0, static_cast<size_t>(point) + 1);
+      integer.erase(0, std::min(integer.find_first_not_of('0'), integer.size() - 1));
+      text += integer;
+      if (point + 1 < static_cast<int>(digits.size()) || below(2)) {
+        text += '.';
+        text += point + 1 < static_cast<int>(digits.size()) ? digits.substr(point + 1) : "0";
+      }
+      if (below(3) != 0) {
+        text += below(2) ? "e" : "E";
+        const int exponent = below(700) - 350;
+        text += exponent >= 0 && below(2) ? "+" : "";
+        text += std::to_string(exponent);
+      }
+    }
+    ASSERT_EQ(disagreement(text), "") << text;
+  }
+}
 
 class CanonicalRandom : public testing::TestWithParam<uint32_t> {};
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -60,6 +62,52 @@ INSTANTIATE_TEST_SUITE_P(
                     DoubleCase{std::numeric_limits<double>::infinity(), "null"},
                     DoubleCase{-std::numeric_limits<double>::infinity(), "null"},
                     DoubleCase{std::numeric_limits<double>::quiet_NaN(), "null"}));
+
+struct DigitsCase {
+  const char* number;
+  const char* text;  // nullptr: left to write_double
+};
+
+void PrintTo(const DigitsCase& c, std::ostream* os) { *os << c.number; }
+
+class WriteDoubleDigits : public testing::TestWithParam<DigitsCase> {};
+
+// The text's own digits give the very text write_double gives for the double it reads as, and the
+// cases where that is not certain are refused.
+TEST_P(WriteDoubleDigits, SameTextAsFromTheDouble) {
+  std::string out = "x";
+  const bool written = write_double_digits(GetParam().number, out);
+  if (GetParam().text == nullptr) {
+    EXPECT_FALSE(written) << out;
+    EXPECT_EQ(out, "x");
+    return;
+  }
+  ASSERT_TRUE(written);
+  EXPECT_EQ(out, cat({"x", GetParam().text}));
+  std::string from_double;
+  write_double(std::strtod(GetParam().number, nullptr), from_double);
+  EXPECT_EQ(from_double, GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, WriteDoubleDigits,
+    testing::Values(
+        DigitsCase{"0.4158263", "0.4158263"}, DigitsCase{"-2.50", "-2.5"},
+        DigitsCase{"100.0", "100.0"}, DigitsCase{"1E2", "100.0"}, DigitsCase{"0.000120", "0.00012"},
+        DigitsCase{"1e-05", "0.00001"}, DigitsCase{"1.5e-07", "1.5e-7"},
+        DigitsCase{"1e-06", "1e-6"}, DigitsCase{"1e+16", "1e+16"},
+        DigitsCase{"12.5e14", "1250000000000000.0"}, DigitsCase{"1.25e16", "1.25e+16"},
+        DigitsCase{"0.00001230e2", "0.00123"}, DigitsCase{"123456789012345", "123456789012345.0"},
+        DigitsCase{"123456789012345.000", "123456789012345.0"},
+        DigitsCase{"1000000000000000000000000.0", "1e+24"}, DigitsCase{"1e307", "1e+307"},
+        DigitsCase{"-9.99e-307", "-9.99e-307"},
+        // More than 15 significant digits: the text's digits may not be the shortest.
+        DigitsCase{"0.10000000000000001", nullptr}, DigitsCase{"1234567890123456", nullptr},
+        DigitsCase{"0.3333333333333333", nullptr},
+        // Near the ends of the range, or zero.
+        DigitsCase{"1e308", nullptr}, DigitsCase{"1e-308", nullptr}, DigitsCase{"2e-320", nullptr},
+        DigitsCase{"0.0", nullptr}, DigitsCase{"-0", nullptr}, DigitsCase{"0e5", nullptr},
+        DigitsCase{"1e99999999999", nullptr}));
 
 struct StringCase {
   std::string value;
