@@ -33,11 +33,13 @@ PyObject* track(PyObject* self, PyObject* args, PyObject* kwargs) {
     note = std::move(text).value();
   }
 
-  Result<json::Value> value = json::py_to_json(value_object);
-  if (!value.ok()) return raise_status(value.status());
+  // The value's text goes straight into the buffer that becomes the record's line.
+  std::string text;
+  Status converted =
+      json::py_to_json_text(value_object, text, run::track_record_overhead(*run.value(), note));
+  if (!converted.ok()) return raise_status(converted);
 
-  if (Status status = run::track_value(*run.value(), std::move(value).value(), note);
-      !status.ok()) {
+  if (Status status = run::track_value(*run.value(), std::move(text), note); !status.ok()) {
     return raise_status(status);
   }
   Py_IncRef(Py_None);

@@ -1,10 +1,21 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "run/clock.h"
 
 namespace trovik::run {
+
+// The members that every record of a run shares, rendered once as record text (see envelope.h):
+// the experiment name up to the kind's value, and from the run id up to the value.
+struct RecordFragments {
+  // ,"experiment_name":<name>,"kind":
+  std::string through_kind;
+  // ,"run_id":<run id>,"schema_version":1,"trovik_version":<version>,"value":
+  std::string through_value;
+};
+RecordFragments render_record_fragments(std::string_view run_id, std::string_view name);
 
 // The four facts an Experiment owns, fixed at creation.
 struct Run {
@@ -12,6 +23,8 @@ struct Run {
   std::string name;    // the experiment name exactly as passed, untrimmed
   std::string path;    // <root>/runs/<run_id>.jsonl as built; relative when the root is relative
   Timestamp start;     // monotonic instant from which elapsed_ms is measured
+  // Derived from the above when the run is made, so that each record only copies them.
+  RecordFragments fragments = render_record_fragments(run_id, name);
 };
 
 }  // namespace trovik::run

@@ -8,6 +8,7 @@
 
 #include "git/command_runner.h"
 #include "git/probe.h"
+#include "json/writer.h"
 #include "run/envelope.h"
 #include "run/host_facts.h"
 #include "util/environment.h"
@@ -71,7 +72,8 @@ Status write_run_start(const Run& run, std::optional<json::Value> metadata) {
   start.insert("host", json::Value::object(std::move(host)));
   start.insert("process", json::Value::object(std::move(process)));
   if (metadata) start.insert("metadata", std::move(*metadata));
-  return append_record(run, "run_start", json::Value::object(std::move(start)), std::nullopt);
+  return append_record(run, "run_start", json::to_json_text(json::Value::object(std::move(start))),
+                       std::nullopt);
 }
 
 }  // namespace trovik::run
