@@ -46,10 +46,11 @@ class CanonicalWriter {
     separate();
     write_integer(value, out_);
   }
-  void number(double value, std::string_view text) {
+  void number(const DoubleNumber& number) {
     separate();
-    // Most doubles' texts (any json.dumps gives, for one) already hold their shortest digits.
-    if (!write_double_digits(text, out_)) write_double(value, out_);
+    // Short texts, such as json.dumps gives for most measured values, already hold the double's
+    // shortest digits; then the double itself is not even needed.
+    if (!write_double_digits(number.text(), out_)) write_double(number.value(), out_);
   }
   void string(std::string_view content, bool escaped) {
     separate();

@@ -14,7 +14,7 @@ namespace trovik::json {
 //   void boolean(bool value);
 //   void unsigned_integer(uint64_t value);
 //   void negative_integer(int64_t value);    // below zero
-//   void number(double value, std::string_view text);   // finite; `text` as it was written
+//   void number(const DoubleNumber& number);   // finite
 //   void string(std::string_view content, bool escaped);
 //   void begin_array();
 //   void end_array();
@@ -119,7 +119,7 @@ bool Parser<Handler>::read_scalar() {
           handler_.negative_integer(number.negative_value);
           break;
         case Number::Kind::kDouble:
-          handler_.number(number.double_value, number.text);
+          handler_.number(number.double_number);
           break;
       }
       return true;

@@ -22,7 +22,7 @@ class TreeBuilder {
   void boolean(bool value) { finish(Value::boolean(value)); }
   void unsigned_integer(uint64_t value) { finish(Value::unsigned_integer(value)); }
   void negative_integer(int64_t value) { finish(Value::negative_integer(value)); }
-  void number(double value, std::string_view /*text*/) { finish(Value::number(value)); }
+  void number(const DoubleNumber& number) { finish(Value::number(number.value())); }
   void string(std::string_view content, bool /*escaped*/) {
     finish(Value::string(std::string(content)));
   }

@@ -47,6 +47,12 @@ void append_utf8(uint32_t code_point, std::string& out) {
 
 }  // namespace
 
+double DoubleNumber::convert() const {
+  double value = 0;
+  std::from_chars(text_.data(), text_.data() + text_.size(), value, std::chars_format::general);
+  return value;
+}
+
 bool Scanner::fail(const char* at, const char* description) {
   int64_t line = 1;
   const char* line_start = begin_;
@@ -178,7 +184,7 @@ bool Scanner::read_literal(const char* rest, size_t length) {
 bool Scanner::read_number(Number& number) {
   const char* const start = p_;
   if (!read_number_text(number)) return false;
-  number.text = std::string_view(start, static_cast<size_t>(p_ - start));
+  number.double_number.text_ = std::string_view(start, static_cast<size_t>(p_ - start));
   return true;
 }
 
@@ -247,14 +253,14 @@ bool Scanner::read_number_text(Number& number) {
       number.unsigned_value = significand;
     } else if (significand == 0) {
       number.kind = Number::Kind::kDouble;
-      number.double_value = -0.0;
+      number.double_number.value_ = -0.0;
     } else if (significand <= uint64_t{1} << 63) {
       // -(2^63) is representable although 2^63 is not: negate in unsigned arithmetic.
       number.kind = Number::Kind::kNegative;
       number.negative_value = static_cast<int64_t>(~significand + 1);
     } else {
       number.kind = Number::Kind::kDouble;
-      number.double_value = -static_cast<double>(significand);
+      number.double_number.value_ = -static_cast<double>(significand);
     }
     return true;
   }
@@ -274,29 +280,35 @@ bool Scanner::read_double(const char* start, const char* first_digit, const char
   const char* lead = first_digit;
   while (lead != fraction_end && (*lead == '0' || *lead == '.')) ++lead;
   if (lead == fraction_end) {
-    number.double_value = zero;
+    number.double_number.value_ = zero;
     return true;
   }
   const int64_t magnitude =
       (lead < integer_end ? integer_end - lead - 1 : -(lead - integer_end)) + exponent;
   if (magnitude > 308) return fail(p_, "number out of range");
   if (magnitude < -324) {
-    number.double_value = zero;
+    number.double_number.value_ = zero;
     return true;
   }
 
+  // Well inside the range the conversion cannot fail (nor fall to zero), so it can wait.
+  constexpr int64_t kSafeMagnitude = 307;
+  if (magnitude >= -kSafeMagnitude && magnitude <= kSafeMagnitude) {
+    number.double_number.pending_ = true;
+    return true;
+  }
   double value = 0;
   const auto result = std::from_chars(start, p_, value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     // The library leaves `value` alone here; which way it fell out of range follows from m.
     if (magnitude >= 0) return fail(p_, "number out of range");
-    number.double_value = zero;
+    number.double_number.value_ = zero;
     return true;
   }
   if (result.ec != std::errc() || result.ptr != p_ || !std::isfinite(value)) {
     return fail(p_, "number out of range");
   }
-  number.double_value = value;
+  number.double_number.value_ = value;
   return true;
 }
 

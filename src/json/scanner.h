@@ -13,6 +13,23 @@ namespace trovik::json {
 // At most this many arrays and objects may be open at once.
 inline constexpr int kMaxDepth = 127;
 
+// A double as read. When its text lies well inside the range of doubles, so that reading it cannot
+// fail, the conversion waits until the value is asked for: a writer that lays the double out from
+// the text's own digits never needs it.
+class DoubleNumber {
+ public:
+  std::string_view text() const { return text_; }  // as it stands in the text
+  double value() const { return pending_ ? convert() : value_; }
+
+ private:
+  friend class Scanner;
+  double convert() const;
+
+  std::string_view text_;
+  double value_ = 0;
+  bool pending_ = false;
+};
+
 // A number as read. Its kind decides how it is written back: integers keep their digits, doubles
 // take the float form.
 struct Number {
@@ -20,8 +37,7 @@ struct Number {
   Kind kind = Kind::kUnsigned;
   uint64_t unsigned_value = 0;
   int64_t negative_value = 0;  // below zero
-  double double_value = 0;
-  std::string_view text;  // the number as it stands in the text
+  DoubleNumber double_number;
 };
 
 // The token half of the JSON reader: whitespace, literals, numbers and strings, and the position

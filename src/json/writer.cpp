@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <system_error>
@@ -27,8 +28,6 @@ constexpr auto kEscapes = [] {
   table.letter[0x0D] = 'r';
   return table;
 }();
-
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // The float form of the non-zero double d1.d2...dn x 10^exponent (digits[0] and digits[n - 1] are
 // not '0'): positional from 10^-5 to below 10^16, exponent notation beyond.
@@ -174,7 +173,7 @@ bool write_double_digits(std::string_view number, std::string& out) {
   // At most this many significant digits: every decimal that short reads as a double whose
   // shortest round-trip digits are its own (distinct decimals of up to 15 digits read as distinct
   // doubles, so no shorter decimal reads as the same one).
-  constexpr int kMaxDigits = 15;
+  constexpr ptrdiff_t kMaxDigits = 15;
   // Within these decimal exponents the double is normal and finite, as that needs.
   constexpr int kMaxExponent = 307;
 
@@ -183,47 +182,43 @@ bool write_double_digits(std::string_view number, std::string& out) {
   const bool negative = p != end && *p == '-';
   if (negative) ++p;
 
-  char digits[kMaxDigits];
-  int n = 0;
-  int zeros = 0;  // zeros after the last significant digit so far, kept only if another follows
-  int exponent = 0;
-  bool started = false;
-  const auto take = [&](char c) {
-    if (c == '0') {
-      if (started) ++zeros;
-      return true;
-    }
-    if (n + zeros >= kMaxDigits) return false;
-    for (; zeros > 0; --zeros) digits[n++] = '0';
-    digits[n++] = c;
-    started = true;
-    return true;
-  };
-  // Each integer digit after the first significant one raises the exponent; each fraction digit up
-  // to and including the first significant one lowers it.
-  for (; p != end && is_digit(*p); ++p) {
-    if (started) ++exponent;
-    if (!take(*p)) return false;
+  // The significand's text, its point, and its significant digits (with a point among them when
+  // it falls between the first and the last).
+  const char* significand_end = p;
+  while (significand_end != end && *significand_end != 'e' && *significand_end != 'E') {
+    ++significand_end;
   }
-  if (p != end && *p == '.') {
-    for (++p; p != end && is_digit(*p); ++p) {
-      if (!started) --exponent;
-      if (!take(*p)) return false;
-    }
-  }
-  if (p != end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    const bool negative_exponent = p != end && *p == '-';
-    if (p != end && (*p == '+' || *p == '-')) ++p;
-    int explicit_exponent = 0;
-    for (; p != end && is_digit(*p); ++p) {
-      explicit_exponent = explicit_exponent * 10 + (*p - '0');
+  const char* point = p;
+  while (point != significand_end && *point != '.') ++point;
+  const char* first = p;
+  while (first != significand_end && (*first == '0' || *first == '.')) ++first;
+  const char* last = significand_end;
+  while (last != first && (last[-1] == '0' || last[-1] == '.')) --last;
+  const bool point_inside = first < point && point < last;
+  const ptrdiff_t n = (last - first) - (point_inside ? 1 : 0);
+  if (n == 0 || n > kMaxDigits) return false;  // zero, or perhaps not the shortest digits
+
+  // The power of ten of the first significant digit, then the exponent part on top.
+  int64_t exponent = first < point ? point - first - 1 : point - first;
+  if (significand_end != end) {
+    const char* q = significand_end + 1;
+    const bool negative_exponent = *q == '-';
+    if (*q == '+' || *q == '-') ++q;
+    int64_t explicit_exponent = 0;
+    for (; q != end; ++q) {
+      explicit_exponent = explicit_exponent * 10 + (*q - '0');
       if (explicit_exponent > 10 * kMaxExponent) return false;
     }
     exponent += negative_exponent ? -explicit_exponent : explicit_exponent;
   }
-  if (p != end || !started || exponent < -kMaxExponent || exponent > kMaxExponent) return false;
-  write_float_form(negative, digits, n, exponent, out);
+  if (exponent < -kMaxExponent || exponent > kMaxExponent) return false;
+
+  char digits[kMaxDigits];
+  char* d = digits;
+  for (const char* q = first; q != last; ++q) {
+    if (*q != '.') *d++ = *q;
+  }
+  write_float_form(negative, digits, static_cast<int>(n), static_cast<int>(exponent), out);
   return true;
 }
 
