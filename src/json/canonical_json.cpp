@@ -81,10 +81,12 @@ class CanonicalWriter {
     size_t first_member;  // index in members_ of its first member
     size_t first_key;     // offset in keys_ of its first key
   };
-  // One member of an open object: its decoded key in keys_ and its text in out_, without the
-  // comma that separates it from the one before.
+  // One member of an open object: its key and its text in out_, without the comma that separates
+  // it from the one before. A key without escapes is a view of the text being read, which outlives
+  // the writer; a decoded one is kept in keys_.
   struct Member {
-    size_t key;
+    const char* key;     // null when the key is in keys_
+    size_t decoded_key;  // offset in keys_
     size_t key_size;
     size_t begin;
     size_t end;
@@ -102,18 +104,18 @@ class CanonicalWriter {
     if (open.has_items) out_.push_back(',');
     open.has_items = true;
   }
-  // Text without escapes holds no byte that needs one: it goes out as it came.
+  // Text without escapes holds no byte that needs one: it goes out as it came, quotes and all
+  // (unescaped content is a view of the text between its quotes).
   void write_text(std::string_view content, bool escaped) {
     if (escaped) {
       write_string(content, out_);
-      return;
+    } else {
+      out_.append(content.data() - 1, content.size() + 2);
     }
-    out_.push_back('"');
-    out_.append(content);
-    out_.push_back('"');
   }
   std::string_view key_of(const Member& member) const {
-    return std::string_view(keys_.data() + member.key, member.key_size);
+    if (member.key != nullptr) return std::string_view(member.key, member.key_size);
+    return std::string_view(keys_.data() + member.decoded_key, member.key_size);
   }
   void put_in_key_order(const Open& open);
 
@@ -156,8 +158,12 @@ void CanonicalWriter::key(std::string_view content, bool escaped) {
     out_.push_back(',');
   }
   open.has_items = true;
-  members_.push_back(Member{keys_.size(), content.size(), out_.size(), 0});
-  keys_.append(content);
+  if (escaped) {
+    members_.push_back(Member{nullptr, keys_.size(), content.size(), out_.size(), 0});
+    keys_.append(content);
+  } else {
+    members_.push_back(Member{content.data(), 0, content.size(), out_.size(), 0});
+  }
   write_text(content, escaped);
   out_.push_back(':');
 }

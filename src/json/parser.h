@@ -22,10 +22,10 @@ namespace trovik::json {
 //   void key(std::string_view content, bool escaped);   // then the member's value
 //   void end_object();
 //
-// `content` is only valid during the call; `escaped` is as Scanner::read_string gives it. Events
-// arrive in text order and always nest properly up to the point of a failure; after a failure no
-// further event arrives and the handler's state is of no use. At most kMaxDepth containers are
-// open at once.
+// `content` and `escaped` are as Scanner::read_string gives them: escaped content is only valid
+// during the call, unescaped content as long as the text. Events arrive in text order and always
+// nest properly up to the point of a failure; after a failure no further event arrives and the
+// handler's state is of no use. At most kMaxDepth containers are open at once.
 template <typename Handler>
 class Parser {
  public:

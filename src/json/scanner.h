@@ -61,9 +61,10 @@ class Scanner {
     while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
   }
 
-  // Reads a string whose opening quote has been taken. `content` is its decoded UTF-8 text, valid
-  // until the next read_string. `escaped` is false when the text held no escape, so that `content`
-  // is the very bytes between the quotes and holds none that a writer must escape.
+  // Reads a string whose opening quote has been taken. `content` is its decoded UTF-8 text.
+  // `escaped` is false when the text held no escape: then `content` is a view of the very bytes
+  // between the quotes, valid as long as the text, and holds none that a writer must escape.
+  // Otherwise it is valid until the next read_string.
   bool read_string(std::string_view& content, bool& escaped);
   // Reads a number starting at the current byte ('-' or a digit).
   bool read_number(Number& number);
