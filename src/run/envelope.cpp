@@ -164,10 +164,9 @@ size_t record_overhead(const Run& run, std::string_view kind,
 
 void render_record(const Run& run, std::string_view kind, const std::optional<std::string>& note,
                    Timestamp created_at, uint64_t elapsed, std::string& text) {
-  // The members before the value are rendered apart, then put in front of it. The buffer is kept
-  // from record to record on each thread, so a record costs no allocation of its own.
-  thread_local std::string head;
-  head.clear();
+  // The members before the value are rendered apart, then put in front of it.
+  std::string head;
+  head.reserve(record_overhead(run, kind, note));
   head.append(kCreatedAt);
   append_created_at(created_at, head);
   head.append(kElapsedMs);
@@ -182,8 +181,6 @@ void render_record(const Run& run, std::string_view kind, const std::optional<st
   // In place: when the caller reserved the overhead, a large value is moved, not copied.
   text.insert(0, head);
   text.append(kEnd);
-  constexpr size_t kKeep = 4096;  // a huge name or note is not kept for the rest of the process
-  if (head.capacity() > kKeep) std::string().swap(head);
 }
 
 Status append_record(const Run& run, std::string_view kind, std::string value_text,
