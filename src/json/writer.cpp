@@ -71,6 +71,30 @@ void write_float_form(bool negative, const char* digits, int n, int exponent, st
   out.append(text, q);
 }
 
+// Whether `number`, a JSON number text, is already the float form of the double it reads as:
+// positional with a point and no exponent part, no zero at the end of the fraction (but in x.0),
+// at most 15 significant digits (see write_double_digits) and a decimal exponent from -5 to 15.
+// json.dumps writes most measured values this way.
+bool in_float_form(std::string_view number) {
+  const char* p = number.data();
+  const char* const end = p + number.size();
+  if (p != end && *p == '-') ++p;
+  const char* const integer = p;
+  while (p != end && *p >= '0' && *p <= '9') ++p;
+  const ptrdiff_t integer_size = p - integer;
+  if (p == end || *p != '.') return false;
+  const char* const fraction = ++p;
+  while (p != end && *p >= '0' && *p <= '9') ++p;
+  const ptrdiff_t fraction_size = p - fraction;
+  if (p != end || fraction_size == 0) return false;
+  if (fraction_size > 1 && p[-1] == '0') return false;
+  if (integer_size != 1 || *integer != '0') return integer_size + fraction_size <= 15;
+  // 0.F, zero itself included: the exponent is minus one more than F's leading zeros.
+  ptrdiff_t zeros = 0;
+  while (zeros + 1 < fraction_size && fraction[zeros] == '0') ++zeros;
+  return zeros <= 4 && fraction_size - zeros <= 15;
+}
+
 template <typename Integer>
 void write_decimal(Integer value, std::string& out) {
   char buffer[24];
@@ -170,6 +194,11 @@ void write_double(double value, std::string& out) {
 }
 
 bool write_double_digits(std::string_view number, std::string& out) {
+  if (in_float_form(number)) {
+    out.append(number);
+    return true;
+  }
+
   // At most this many significant digits: every decimal that short reads as a double whose
   // shortest round-trip digits are its own (distinct decimals of up to 15 digits read as distinct
   // doubles, so no shorter decimal reads as the same one).

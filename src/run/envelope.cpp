@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -37,12 +38,26 @@ CivilDate civil_from_days(int64_t days) {
                    day};
 }
 
+// "00" to "99", two bytes each.
+constexpr auto kDigitPairs = [] {
+  struct Table {
+    char bytes[200] = {};
+  } table;
+  for (int i = 0; i < 100; ++i) {
+    table.bytes[2 * i] = static_cast<char>('0' + i / 10);
+    table.bytes[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return table;
+}();
+
 // Writes `value` as exactly `width` decimal digits, zero-padded, ending just before `end`.
 char* put_digits(char* end, uint64_t value, int width) {
-  for (int i = 0; i < width; ++i) {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
+  for (; width >= 2; width -= 2) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs.bytes + 2 * (value % 100), 2);
+    value /= 100;
   }
+  if (width == 1) *--end = static_cast<char>('0' + value % 10);
   return end;
 }
 

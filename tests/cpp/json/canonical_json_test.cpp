@@ -350,7 +350,11 @@ TEST(CanonicalNumbers, AgreeWithTheTree) {
   const auto below = [&random](uint64_t n) { return static_cast<int>(random() % n); };
   for (int i = 0; i < 200000; ++i) {
     std::string text = below(2) ? "-" : "";
-    if (below(4) == 0) {
+    if (below(5) == 0) {
+      // Small numbers with the zeros of their scale, as json.dumps writes them.
+      text += "0." + std::string(static_cast<size_t>(below(8)), '0');
+      for (int k = 1 + below(17); k > 0; --k) text += static_cast<char>('0' + below(10));
+    } else if (below(4) == 0) {
       uint64_t bits = random();
       double d;
       std::memcpy(&d, &bits, sizeof d);

@@ -93,7 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, WriteDoubleDigits,
     testing::Values(
         DigitsCase{"0.4158263", "0.4158263"}, DigitsCase{"-2.50", "-2.5"},
-        DigitsCase{"100.0", "100.0"}, DigitsCase{"1E2", "100.0"}, DigitsCase{"0.000120", "0.00012"},
+        // Already in the float form: taken as it is.
+        DigitsCase{"10.0", "10.0"}, DigitsCase{"10.5", "10.5"}, DigitsCase{"0.00001", "0.00001"},
+        DigitsCase{"-0.00012", "-0.00012"}, DigitsCase{"12345678901234.5", "12345678901234.5"},
+        DigitsCase{"0.000123456789012345", "0.000123456789012345"},
+        // Positional, but not in the float form.
+        DigitsCase{"0.000001", "1e-6"}, DigitsCase{"0.10", "0.1"}, DigitsCase{"1.0000", "1.0"},
+        DigitsCase{"1234567890123456.0", nullptr}, DigitsCase{"100.0", "100.0"},
+        DigitsCase{"1E2", "100.0"}, DigitsCase{"0.000120", "0.00012"},
         DigitsCase{"1e-05", "0.00001"}, DigitsCase{"1.5e-07", "1.5e-7"},
         DigitsCase{"1e-06", "1e-6"}, DigitsCase{"1e+16", "1e+16"},
         DigitsCase{"12.5e14", "1250000000000000.0"}, DigitsCase{"1.25e16", "1.25e+16"},
@@ -106,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
         DigitsCase{"0.3333333333333333", nullptr},
         // Near the ends of the range, or zero.
         DigitsCase{"1e308", nullptr}, DigitsCase{"1e-308", nullptr}, DigitsCase{"2e-320", nullptr},
-        DigitsCase{"0.0", nullptr}, DigitsCase{"-0", nullptr}, DigitsCase{"0e5", nullptr},
-        DigitsCase{"1e99999999999", nullptr}));
+        DigitsCase{"0.0", "0.0"}, DigitsCase{"-0.0", "-0.0"}, DigitsCase{"-0", nullptr},
+        DigitsCase{"0e5", nullptr}, DigitsCase{"1e99999999999", nullptr}));
 
 struct StringCase {
   std::string value;
