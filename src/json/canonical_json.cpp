@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "json/parser.h"
@@ -192,21 +193,36 @@ void CanonicalWriter::put_in_key_order(const Open& open) {
   order_.clear();
   order_.reserve(count);
   for (size_t i = 0; i < count; ++i) order_.push_back(Slot{key_of(first[i]), i});
-  std::sort(order_.begin(), order_.end(), [](const Slot& a, const Slot& b) {
+  const auto before = [](const Slot& a, const Slot& b) {
     const int compared = a.key.compare(b.key);
     return compared < 0 || (compared == 0 && a.index < b.index);
-  });
+  };
+  constexpr size_t kInsertionSortLimit = 16;
+  if (count <= kInsertionSortLimit) {
+    // Insertion sort: the usual small object needs a handful of comparisons.
+    for (size_t i = 1; i < count; ++i) {
+      const Slot slot = order_[i];
+      size_t j = i;
+      for (; j > 0 && before(slot, order_[j - 1]); --j) order_[j] = order_[j - 1];
+      order_[j] = slot;
+    }
+  } else {
+    std::sort(order_.begin(), order_.end(), before);
+  }
 
-  moved_.assign(out_, open.body, std::string::npos);
-  out_.resize(open.body);
-  bool first_written = true;
+  // The members are moved out of the way, then written back in order over the same bytes: the
+  // object can only shrink (repeated keys go), so it fits where it was.
+  moved_.assign(out_.data() + open.body, out_.size() - open.body);
+  char* const body = out_.data() + open.body;
+  char* cursor = body;
   for (size_t i = 0; i < count; ++i) {
     if (i + 1 < count && order_[i + 1].key == order_[i].key) continue;
     const Member& member = first[order_[i].index];
-    if (!first_written) out_.push_back(',');
-    first_written = false;
-    out_.append(moved_, member.begin - open.body, member.end - member.begin);
+    if (cursor != body) *cursor++ = ',';
+    std::memcpy(cursor, moved_.data() + (member.begin - open.body), member.end - member.begin);
+    cursor += member.end - member.begin;
   }
+  out_.resize(static_cast<size_t>(cursor - out_.data()));
 }
 
 }  // namespace
