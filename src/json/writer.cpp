@@ -71,30 +71,6 @@ void write_float_form(bool negative, const char* digits, int n, int exponent, st
   out.append(text, q);
 }
 
-// Whether `number`, a JSON number text, is already the float form of the double it reads as:
-// positional with a point and no exponent part, no zero at the end of the fraction (but in x.0),
-// at most 15 significant digits (see write_double_digits) and a decimal exponent from -5 to 15.
-// json.dumps writes most measured values this way.
-bool in_float_form(std::string_view number) {
-  const char* p = number.data();
-  const char* const end = p + number.size();
-  if (p != end && *p == '-') ++p;
-  const char* const integer = p;
-  while (p != end && *p >= '0' && *p <= '9') ++p;
-  const ptrdiff_t integer_size = p - integer;
-  if (p == end || *p != '.') return false;
-  const char* const fraction = ++p;
-  while (p != end && *p >= '0' && *p <= '9') ++p;
-  const ptrdiff_t fraction_size = p - fraction;
-  if (p != end || fraction_size == 0) return false;
-  if (fraction_size > 1 && p[-1] == '0') return false;
-  if (integer_size != 1 || *integer != '0') return integer_size + fraction_size <= 15;
-  // 0.F, zero itself included: the exponent is minus one more than F's leading zeros.
-  ptrdiff_t zeros = 0;
-  while (zeros + 1 < fraction_size && fraction[zeros] == '0') ++zeros;
-  return zeros <= 4 && fraction_size - zeros <= 15;
-}
-
 template <typename Integer>
 void write_decimal(Integer value, std::string& out) {
   char buffer[24];
@@ -194,43 +170,58 @@ void write_double(double value, std::string& out) {
 }
 
 bool write_double_digits(std::string_view number, std::string& out) {
-  if (in_float_form(number)) {
-    out.append(number);
-    return true;
-  }
-
   // At most this many significant digits: every decimal that short reads as a double whose
   // shortest round-trip digits are its own (distinct decimals of up to 15 digits read as distinct
   // doubles, so no shorter decimal reads as the same one).
   constexpr ptrdiff_t kMaxDigits = 15;
   // Within these decimal exponents the double is normal and finite, as that needs.
-  constexpr int kMaxExponent = 307;
+  constexpr int64_t kMaxExponent = 307;
 
+  // One pass over the parts: integer digits, fraction digits, and whether an exponent follows.
   const char* p = number.data();
   const char* const end = p + number.size();
   const bool negative = p != end && *p == '-';
   if (negative) ++p;
-
-  // The significand's text, its point, and its significant digits (with a point among them when
-  // it falls between the first and the last).
-  const char* significand_end = p;
-  while (significand_end != end && *significand_end != 'e' && *significand_end != 'E') {
-    ++significand_end;
+  const char* const integer = p;
+  while (p != end && *p >= '0' && *p <= '9') ++p;
+  const ptrdiff_t integer_size = p - integer;
+  const char* fraction = p;
+  if (p != end && *p == '.') {
+    fraction = ++p;
+    while (p != end && *p >= '0' && *p <= '9') ++p;
   }
-  const char* point = p;
-  while (point != significand_end && *point != '.') ++point;
-  const char* first = p;
-  while (first != significand_end && (*first == '0' || *first == '.')) ++first;
-  const char* last = significand_end;
-  while (last != first && (last[-1] == '0' || last[-1] == '.')) --last;
-  const bool point_inside = first < point && point < last;
-  const ptrdiff_t n = (last - first) - (point_inside ? 1 : 0);
-  if (n == 0 || n > kMaxDigits) return false;  // zero, or perhaps not the shortest digits
+  const ptrdiff_t fraction_size = p - fraction;
+  const char* const exponent_part = p;  // at 'e' or 'E', or the end
+  const bool zero_integer = integer_size == 1 && *integer == '0';
 
-  // The power of ten of the first significant digit, then the exponent part on top.
-  int64_t exponent = first < point ? point - first - 1 : point - first;
-  if (significand_end != end) {
-    const char* q = significand_end + 1;
+  // The integer and fraction digits as one string, I followed by F: the first significant digit
+  // (I has no leading zero unless it is "0") and the last.
+  const auto digit = [&](ptrdiff_t i) {
+    return i < integer_size ? integer[i] : fraction[i - integer_size];
+  };
+  const ptrdiff_t size = integer_size + fraction_size;
+  ptrdiff_t first = 0;
+  if (zero_integer) {
+    first = 1;
+    while (first < size && digit(first) == '0') ++first;
+    if (first == size) return false;  // zero
+  }
+  ptrdiff_t last = size - 1;
+  while (digit(last) == '0') --last;
+  const ptrdiff_t n = last - first + 1;
+  if (n > kMaxDigits) return false;             // perhaps not the shortest digits
+  int64_t exponent = integer_size - 1 - first;  // the power of ten of the first significant digit
+
+  // Positional text without an exponent and without a zero ending its fraction (but in x.0),
+  // json.dumps' usual form, is the float form itself when the exponent is in the positional range.
+  if (exponent_part == end && fraction_size > 0 && (fraction_size == 1 || last == size - 1) &&
+      exponent >= -5 && exponent <= 15) {
+    out.append(number);
+    return true;
+  }
+
+  if (exponent_part != end) {
+    const char* q = exponent_part + 1;
     const bool negative_exponent = *q == '-';
     if (*q == '+' || *q == '-') ++q;
     int64_t explicit_exponent = 0;
@@ -243,10 +234,7 @@ bool write_double_digits(std::string_view number, std::string& out) {
   if (exponent < -kMaxExponent || exponent > kMaxExponent) return false;
 
   char digits[kMaxDigits];
-  char* d = digits;
-  for (const char* q = first; q != last; ++q) {
-    if (*q != '.') *d++ = *q;
-  }
+  for (ptrdiff_t i = first; i <= last; ++i) digits[i - first] = digit(i);
   write_float_form(negative, digits, static_cast<int>(n), static_cast<int>(exponent), out);
   return true;
 }

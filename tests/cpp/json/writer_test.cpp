@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         DigitsCase{"0.3333333333333333", nullptr},
         // Near the ends of the range, or zero.
         DigitsCase{"1e308", nullptr}, DigitsCase{"1e-308", nullptr}, DigitsCase{"2e-320", nullptr},
-        DigitsCase{"0.0", "0.0"}, DigitsCase{"-0.0", "-0.0"}, DigitsCase{"-0", nullptr},
+        DigitsCase{"0.0", nullptr}, DigitsCase{"-0.0", nullptr}, DigitsCase{"-0", nullptr},
         DigitsCase{"0e5", nullptr}, DigitsCase{"1e99999999999", nullptr}));
 
 struct StringCase {
