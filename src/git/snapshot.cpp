@@ -4,9 +4,9 @@
 #include "git/root_pathspec.h"
 #include "git/scoped_file_removal.h"
 #include "git/snapshot_runner.h"
-#include "util/working_directory.h"
 #include "util/environment.h"
 #include "util/path.h"
+#include "util/working_directory.h"
 
 namespace trovik::git {
 

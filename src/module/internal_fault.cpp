@@ -47,8 +47,8 @@ PyObject* panic_exception_type() {
 void raise_internal_fault(std::string_view message, SourceLocation where) noexcept {
   // Plain stdio: the diagnostic must get out even when allocation is what failed.
   (void)std::fprintf(stderr, "thread '%s' panicked at %s:%u:\n%.*s\n", thread_name(),
-               source_relative(where.file_name()), where.line_number(),
-               static_cast<int>(message.size()), message.data());
+                     source_relative(where.file_name()), where.line_number(),
+                     static_cast<int>(message.size()), message.data());
   (void)std::fflush(stderr);
 
   PyErr_Clear();

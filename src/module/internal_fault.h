@@ -2,8 +2,8 @@
 
 #include <Python.h>
 
-#include "module/source_location.h"
 #include <string_view>
+#include "module/source_location.h"
 
 namespace trovik::module {
 

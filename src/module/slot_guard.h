@@ -3,8 +3,8 @@
 #include <Python.h>
 
 #include <exception>
-#include "module/source_location.h"
 #include <type_traits>
+#include "module/source_location.h"
 
 #include "module/internal_fault.h"
 

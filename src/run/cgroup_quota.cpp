@@ -107,8 +107,8 @@ std::vector<Mount> parse_mounts(std::string_view mountinfo) {
   std::vector<Mount> mounts;
   for (std::string_view line : split(mountinfo, '\n')) {
     auto fields = split(line, ' ');
-    auto separator = std::find(fields.begin() + std::min<std::ptrdiff_t>(std::ssize(fields), 6), fields.end(),
-                               std::string_view("-"));
+    auto separator = std::find(fields.begin() + std::min<std::ptrdiff_t>(std::ssize(fields), 6),
+                               fields.end(), std::string_view("-"));
     if (separator == fields.end() || fields.end() - separator < 4) continue;
     mounts.push_back(Mount{unescape_octal(fields[3]), unescape_octal(fields[4]), separator[1],
                            split(separator[3], ',')});

@@ -16,8 +16,8 @@ constexpr char kFaultPrefix[] = "could not retrieve random bytes for uuid: ";
 
 Status random_fault(int error_number) {
   if (error_number != 0) {
-    return Status::InternalFault(std::string(kFaultPrefix) + "OS Error: " +
-                                 std::to_string(error_number));
+    return Status::InternalFault(std::string(kFaultPrefix) +
+                                 "OS Error: " + std::to_string(error_number));
   }
   return Status::InternalFault(std::string(kFaultPrefix) + "the random source ended early");
 }

@@ -27,7 +27,9 @@ class [[nodiscard]] Status {
   Status() = default;
 
   static Status Ok() { return {}; }
-  static Status TypeError(std::string message) { return {ErrorKind::kTypeError, std::move(message)}; }
+  static Status TypeError(std::string message) {
+    return {ErrorKind::kTypeError, std::move(message)};
+  }
   static Status ValueError(std::string message) {
     return {ErrorKind::kValueError, std::move(message)};
   }
@@ -63,7 +65,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit
   Result(Status error) : state_(std::in_place_index<1>, std::move(error)) {  // NOLINT: implicit
     assert(!std::get<1>(state_).ok());
   }

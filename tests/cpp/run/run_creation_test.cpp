@@ -102,8 +102,7 @@ TEST_P(RootDirectory, PathIsBuiltNotNormalised) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, RootDirectory,
-                         testing::Values(RootCase{nullptr, ".trovik/runs/"},
-                                         RootCase{"", "runs/"},
+                         testing::Values(RootCase{nullptr, ".trovik/runs/"}, RootCase{"", "runs/"},
                                          RootCase{"out/", "out/runs/"},
                                          RootCase{"a/b/c", "a/b/c/runs/"},
                                          RootCase{"./x/../y", "./x/../y/runs/"},

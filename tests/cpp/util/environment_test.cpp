@@ -41,7 +41,8 @@ TEST_P(Environment, OnlyValidUtf8Counts) {
 INSTANTIATE_TEST_SUITE_P(
     Values, Environment,
     testing::Values(EnvironmentCase{nullptr, ".trovik", "/tmp"},
-                    EnvironmentCase{"", "", "/tmp"},  // an empty root is a root; an empty TMPDIR is not
+                    EnvironmentCase{"", "",
+                                    "/tmp"},  // an empty root is a root; an empty TMPDIR is not
                     EnvironmentCase{"out/", "out/", "out/"},
                     EnvironmentCase{"~/$HOME", "~/$HOME", "~/$HOME"},
                     EnvironmentCase{"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},

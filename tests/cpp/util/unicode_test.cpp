@@ -31,9 +31,9 @@ TEST(Utf8, Validity) {
   EXPECT_TRUE(is_valid_utf8(""));
   EXPECT_TRUE(is_valid_utf8("plain \xC3\xA9 \xF0\x9F\x98\x80"));
   EXPECT_FALSE(is_valid_utf8("\xFF"));
-  EXPECT_FALSE(is_valid_utf8("\xC3"));             // truncated
-  EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));         // overlong
-  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));     // surrogate
+  EXPECT_FALSE(is_valid_utf8("\xC3"));              // truncated
+  EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(is_valid_utf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
 }
 
@@ -50,7 +50,11 @@ TEST_P(LossyDecoding, ReplacesEachMaximalInvalidSubpart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LossyDecoding,
-    testing::Values(LossyCase{"abc", "abc"}, LossyCase{"a\xFF" "b", "a\uFFFD" "b"},
+    testing::Values(LossyCase{"abc", "abc"},
+                    LossyCase{"a\xFF"
+                              "b",
+                              "a\uFFFD"
+                              "b"},
                     LossyCase{"\xE2\x82", "\uFFFD"},  // one truncated sequence, one replacement
                     LossyCase{"\xE2\x82x", "\uFFFDx"}, LossyCase{"\xC0\xAF", "\uFFFD\uFFFD"},
                     LossyCase{"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
