@@ -130,7 +130,7 @@ class CanonicalWriter {
 
     // What a large value needed is given back rather than kept for the rest of the process.
     void trim() {
-      constexpr size_t kKeep = 64 * 1024;
+      constexpr size_t kKeep = size_t{64} * 1024;
       if (members.capacity() * sizeof(Member) > kKeep) std::vector<Member>().swap(members);
       if (keys.capacity() > kKeep) std::string().swap(keys);
       if (order.capacity() * sizeof(Slot) > kKeep) std::vector<Slot>().swap(order);

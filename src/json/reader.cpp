@@ -64,7 +64,7 @@ class TreeBuilder {
 void TreeBuilder::end_array() {
   const size_t first = open_[--depth_].first;
   if (depth_ == 0) {
-    finish(Value::array(std::move(values_)));
+    root_ = Value::array(std::move(values_));  // the outermost array takes the buffer whole
     return;
   }
   const auto begin = values_.begin() + static_cast<ptrdiff_t>(first);
@@ -76,7 +76,7 @@ void TreeBuilder::end_array() {
 void TreeBuilder::end_object() {
   const size_t first = open_[--depth_].first;
   if (depth_ == 0) {
-    finish(Value::object(Object::from_entries(std::move(entries_))));
+    root_ = Value::object(Object::from_entries(std::move(entries_)));
     return;
   }
   Object object = Object::from_entries(entries_.data() + first, entries_.data() + entries_.size());

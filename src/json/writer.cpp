@@ -177,6 +177,7 @@ bool write_double_digits(std::string_view number, std::string& out) {
   // Within these decimal exponents the double is normal and finite, as that needs.
   constexpr int64_t kMaxExponent = 307;
 
+  if (number.empty()) return false;  // not a number token
   // One pass over the parts: integer digits, fraction digits, and whether an exponent follows.
   const char* p = number.data();
   const char* const end = p + number.size();
@@ -209,7 +210,7 @@ bool write_double_digits(std::string_view number, std::string& out) {
   ptrdiff_t last = size - 1;
   while (digit(last) == '0') --last;
   const ptrdiff_t n = last - first + 1;
-  if (n > kMaxDigits) return false;             // perhaps not the shortest digits
+  if (n <= 0 || n > kMaxDigits) return false;   // not a number token, or perhaps not shortest
   int64_t exponent = integer_size - 1 - first;  // the power of ten of the first significant digit
 
   // Positional text without an exponent and without a zero ending its fraction (but in x.0),

@@ -44,8 +44,8 @@ constexpr auto kDigitPairs = [] {
     char bytes[200] = {};
   } table;
   for (int i = 0; i < 100; ++i) {
-    table.bytes[2 * i] = static_cast<char>('0' + i / 10);
-    table.bytes[2 * i + 1] = static_cast<char>('0' + i % 10);
+    table.bytes[2 * static_cast<size_t>(i)] = static_cast<char>('0' + i / 10);
+    table.bytes[2 * static_cast<size_t>(i) + 1] = static_cast<char>('0' + i % 10);
   }
   return table;
 }();

@@ -146,8 +146,10 @@ TEST_P(RenderRecord, SameAsWritingTheRecordObject) {
 }
 
 const Run kDemo{"6a1f0c2e-9b7d-4e3a-8c5f-2d4b6e8a0c1f", "demo", "runs/x.jsonl", {}};
+// Every kind of byte the writer treats differently, an embedded NUL included.
+constexpr char kAwkwardName[] = " \"q\" \\ \x01\x1f\n\xc3\xa9\x7f\0end ";
 const Run kAwkward{"00000000-0000-4000-8000-000000000000",
-                   std::string(" \"q\" \\ \x01\x1f\n\xc3\xa9\x7f\0end ", 20),
+                   std::string(kAwkwardName, sizeof kAwkwardName - 1),
                    "x",
                    {}};
 
