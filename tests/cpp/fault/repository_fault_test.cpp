@@ -21,6 +21,7 @@
 #include "fault_loop.h"
 #include "git/probe.h"
 #include "git/snapshot.h"
+#include "support/scratch_environment.h"
 
 namespace trovik::fault {
 namespace {
@@ -93,24 +94,12 @@ class RepositoryFaults : public testing::TestWithParam<RepositoryCase> {
 
   void TearDown() override {
     fs::current_path(saved_directory_);
-    for (auto it = saved_environment_.rbegin(); it != saved_environment_.rend(); ++it) {
-      if (it->second) {
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      } else {
-        ::unsetenv(it->first.c_str());
-      }
-    }
+    environment_.restore();
     fs::remove_all(base_);
   }
 
   void set(const std::string& name, const std::optional<std::string>& value) {
-    const char* old = ::getenv(name.c_str());
-    saved_environment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value) {
-      ::setenv(name.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name.c_str());
-    }
+    environment_.set(name, value);
   }
 
   void write(const std::string& relative, const std::string& content) {
@@ -120,19 +109,13 @@ class RepositoryFaults : public testing::TestWithParam<RepositoryCase> {
   // Runs git through the shell, independently of the runner under test; fails the test on a
   // non-zero exit unless `exit_code` takes it.
   static std::string git(const std::string& arguments, int* exit_code = nullptr) {
-    FILE* pipe = ::popen(("git " + arguments + " 2>/dev/null").c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    int code = 0;
+    std::string output = testing_support::run_shell("git " + arguments, &code);
     if (exit_code != nullptr) {
       *exit_code = code;
     } else {
       EXPECT_EQ(code, 0) << "git " << arguments;
     }
-    while (!output.empty() && output.back() == '\n') output.pop_back();
     return output;
   }
 
@@ -213,7 +196,7 @@ class RepositoryFaults : public testing::TestWithParam<RepositoryCase> {
   std::string head_;
   UserState before_;
   unsigned runs_ = 0;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_environment_;
+  testing_support::ScopedEnvironment environment_;
 };
 
 TEST_P(RepositoryFaults, SnapshotYieldsNothingUnlessEveryStepRan) {

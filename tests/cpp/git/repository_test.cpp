@@ -16,6 +16,7 @@
 
 #include "git/probe.h"
 #include "git/snapshot.h"
+#include "support/scratch_environment.h"
 
 namespace trovik::git {
 namespace {
@@ -73,25 +74,13 @@ class Repository : public testing::Test {
 
   void TearDown() override {
     fs::current_path(saved_directory_);
-    for (auto it = saved_environment_.rbegin(); it != saved_environment_.rend(); ++it) {
-      if (it->second) {
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      } else {
-        ::unsetenv(it->first.c_str());
-      }
-    }
+    environment_.restore();
     fs::remove_all(base_);
   }
 
   // Sets (or with nothing, removes) a variable for this test only.
   void set(const std::string& name, const std::optional<std::string>& value) {
-    const char* old = ::getenv(name.c_str());
-    saved_environment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value) {
-      ::setenv(name.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name.c_str());
-    }
+    environment_.set(name, value);
   }
 
   void write(const fs::path& relative, const std::string& content) {
@@ -100,17 +89,11 @@ class Repository : public testing::Test {
     std::ofstream(path, std::ios::binary) << content;
   }
 
-  // Runs a shell command line, returns its standard output without the final line feeds and
-  // records the exit code; independent of the runner under test.
+  // Runs a shell command line, independently of the runner under test.
   static std::string shell(const std::string& command, int* exit_code = nullptr) {
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    if (exit_code != nullptr) *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    while (!output.empty() && output.back() == '\n') output.pop_back();
+    int code = 0;
+    std::string output = testing_support::run_shell(command, &code);
+    if (exit_code != nullptr) *exit_code = code;
     return output;
   }
 
@@ -157,7 +140,7 @@ class Repository : public testing::Test {
   fs::path temporary_;
   fs::path saved_directory_;
   std::string head_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_environment_;
+  testing_support::ScopedEnvironment environment_;
 };
 
 TEST_F(Repository, ModifiedTrackedFileBecomesASnapshotCommitOnItsOwnBranch) {
