@@ -9,7 +9,7 @@ ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
+.PHONY: memcheck clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
 all: test
 
@@ -90,6 +90,15 @@ sanitize: venv system-deps
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	  $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python) -k "not typing and not memory"
+
+# valgrind memcheck over the C++ unit tests: no invalid access, no use of uninitialised memory, no
+# definite leak.
+memcheck: build
+	@for t in $(BUILD)/tests/cpp/*_tests; do \
+	  echo "memcheck $$t"; \
+	  valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+	    --suppressions=tests/cpp/valgrind.supp $$t --gtest_brief=1 || exit 1; \
+	done
 
 clang-tools:
 	@command -v clang-tidy >/dev/null && command -v clang-format >/dev/null || { \
