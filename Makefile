@@ -92,12 +92,14 @@ sanitize: venv system-deps
 	  $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python) -k "not typing and not memory"
 
 # valgrind memcheck over the C++ unit tests: no invalid access, no use of uninitialised memory, no
-# definite leak.
+# definite leak. The descriptor-limit tests are left out: valgrind keeps descriptors of its own
+# under the limit a test sets, so there the limit means something else.
 memcheck: build
 	@for t in $(BUILD)/tests/cpp/*_tests; do \
 	  echo "memcheck $$t"; \
 	  valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
-	    --suppressions=tests/cpp/valgrind.supp $$t --gtest_brief=1 || exit 1; \
+	    --suppressions=tests/cpp/valgrind.supp $$t --gtest_brief=1 --gtest_filter=-*DescriptorLimit* \
+	    || exit 1; \
 	done
 
 clang-tools:
