@@ -46,7 +46,7 @@ PyType_Slot slots[] = {
 };
 
 // Default flags only: no subclassing, no garbage collection, no __dict__, no weak references.
-PyType_Spec specification = {
+PyType_Spec type_spec = {
     "builtins.Experiment", static_cast<int>(sizeof(ExperimentObject)), 0, Py_TPFLAGS_DEFAULT, slots,
 };
 
@@ -65,7 +65,7 @@ void raise_initialization_error() {
 
 Result<PyTypeObject*> experiment_type() {
   if (cached_type == nullptr) {
-    PyObject* created = PyType_FromSpec(&specification);
+    PyObject* created = PyType_FromSpec(&type_spec);
     if (created == nullptr) {
       raise_initialization_error();
       return Status::PythonError();
