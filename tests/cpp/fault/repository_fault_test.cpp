@@ -59,21 +59,10 @@ class RepositoryFaults : public testing::TestWithParam<RepositoryCase> {
     temporary_ = base_ / "tmp";
     fs::create_directories(work_);
     fs::create_directories(temporary_);
-    std::ofstream(base_ / "gitconfig").flush();
     saved_directory_ = fs::current_path();
 
     // Nothing of the machine's git configuration or identity may reach these repositories.
-    set("GIT_CONFIG_GLOBAL", (base_ / "gitconfig").string());
-    set("GIT_CONFIG_NOSYSTEM", "1");
-    set("GIT_AUTHOR_NAME", "Test Author");
-    set("GIT_AUTHOR_EMAIL", "author@example.com");
-    set("GIT_COMMITTER_NAME", "Test Committer");
-    set("GIT_COMMITTER_EMAIL", "committer@example.com");
-    set("GIT_CEILING_DIRECTORIES", base_.string());
-    set("TMPDIR", temporary_.string());
-    for (const char* name : {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE", "EMAIL"}) {
-      set(name, std::nullopt);
-    }
+    environment_.isolate_git(base_.string(), temporary_.string());
     set("TROVIK_DIR",
         GetParam().root_outside ? std::optional((base_ / "runs-root").string()) : std::nullopt);
 

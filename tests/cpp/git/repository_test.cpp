@@ -46,20 +46,10 @@ class Repository : public testing::Test {
     temporary_ = base_ / "tmp";
     fs::create_directories(work_);
     fs::create_directories(temporary_);
-    std::ofstream(base_ / "gitconfig").flush();
     saved_directory_ = fs::current_path();
 
-    set("GIT_CONFIG_GLOBAL", (base_ / "gitconfig").string());
-    set("GIT_CONFIG_NOSYSTEM", "1");
-    set("GIT_AUTHOR_NAME", "Test Author");
-    set("GIT_AUTHOR_EMAIL", "author@example.com");
-    set("GIT_COMMITTER_NAME", "Test Committer");
-    set("GIT_COMMITTER_EMAIL", "committer@example.com");
-    set("TMPDIR", temporary_.string());
-    for (const char* name : {"TROVIK_DIR", "GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE", "EMAIL",
-                             "GIT_CEILING_DIRECTORIES"}) {
-      set(name, std::nullopt);
-    }
+    environment_.isolate_git(base_.string(), temporary_.string());
+    set("TROVIK_DIR", std::nullopt);
     set("GIT_CEILING_DIRECTORIES", base_.string());
 
     fs::current_path(work_);

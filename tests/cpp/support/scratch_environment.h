@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <fstream>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,6 +31,24 @@ class ScopedEnvironment {
       ::setenv(name.c_str(), value->c_str(), 1);
     } else {
       ::unsetenv(name.c_str());
+    }
+  }
+
+  // Keeps the machine's git configuration and identity away from repositories under `base`: an
+  // empty global config at base/gitconfig (created here), no system config, a fixed identity,
+  // nothing that redirects git, no repository search above `base`, and `temporary` as TMPDIR.
+  void isolate_git(const std::string& base, const std::string& temporary) {
+    std::ofstream(base + "/gitconfig").flush();
+    set("GIT_CONFIG_GLOBAL", base + "/gitconfig");
+    set("GIT_CONFIG_NOSYSTEM", "1");
+    set("GIT_AUTHOR_NAME", "Test Author");
+    set("GIT_AUTHOR_EMAIL", "author@example.com");
+    set("GIT_COMMITTER_NAME", "Test Committer");
+    set("GIT_COMMITTER_EMAIL", "committer@example.com");
+    set("GIT_CEILING_DIRECTORIES", base);
+    set("TMPDIR", temporary);
+    for (const char* name : {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE", "EMAIL"}) {
+      set(name, std::nullopt);
     }
   }
 
