@@ -134,30 +134,26 @@ def test_cwd_with_invalid_bytes_is_decoded_lossily(tmp_path):
     assert record["value"]["process"]["cwd"] == str(tmp_path) + "/dir\ufffd"
 
 
-def test_removed_cwd_is_null_and_the_rest_is_recorded(tmp_path):
-    code = (
-        "import os, sys, trovik\n"
-        "os.mkdir('gone'); os.chdir('gone'); os.rmdir(os.path.abspath('.'))\n"
-        "print(trovik.Experiment('x').path)\n"
-    )
+def start_value_after(tmp_path, setup):
+    """The run_start value of a run started in a fresh interpreter after `setup` ran there."""
+    code = setup + "\nimport trovik\nprint(trovik.Experiment('x').path)\n"
     env = dict(os.environ, PYTHONPATH=os.path.dirname(trovik.__file__), TROVIK_DIR=str(tmp_path / "r"))
     out = subprocess.run([sys.executable, "-c", code], env=env, cwd=tmp_path, capture_output=True,
                          check=True).stdout.decode().strip()
-    value = read_records(out)[0]["value"]
+    return read_records(out)[0]["value"]
+
+
+def test_removed_cwd_is_null_and_the_rest_is_recorded(tmp_path):
+    value = start_value_after(
+        tmp_path, "import os\nos.mkdir('gone'); os.chdir('gone'); os.rmdir(os.path.abspath('.'))")
     assert value["process"]["cwd"] is None
     assert value["git"] is None and value["host"]["os"] == "linux"
 
 
 def test_cpu_count_follows_the_affinity_mask(tmp_path):
-    code = (
-        "import os, trovik, json\n"
-        "os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})\n"
-        "print(trovik.Experiment('x').path)\n"
-    )
-    env = dict(os.environ, PYTHONPATH=os.path.dirname(trovik.__file__), TROVIK_DIR=str(tmp_path / "r"))
-    out = subprocess.run([sys.executable, "-c", code], env=env, cwd=tmp_path, capture_output=True,
-                         check=True).stdout.decode().strip()
-    assert read_records(out)[0]["value"]["host"]["cpu_count"] == 1
+    value = start_value_after(
+        tmp_path, "import os\nos.sched_setaffinity(0, {min(os.sched_getaffinity(0))})")
+    assert value["host"]["cpu_count"] == 1
 
 
 def test_failed_first_append_raises_and_returns_no_experiment(trovik, root, tmp_path, monkeypatch):
