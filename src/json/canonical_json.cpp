@@ -53,6 +53,10 @@ class CanonicalWriter {
     // shortest digits; then the double itself is not even needed.
     if (!write_double_digits(number.text(), out_)) write_double(number.value(), out_);
   }
+  void big_integer(std::string_view digits) {
+    separate();
+    out_.append(digits);
+  }
   void string(std::string_view content, bool escaped) {
     separate();
     write_text(content, escaped);

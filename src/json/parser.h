@@ -15,6 +15,7 @@ namespace trovik::json {
 //   void unsigned_integer(uint64_t value);
 //   void negative_integer(int64_t value);    // below zero
 //   void number(const DoubleNumber& number);   // finite
+//   void big_integer(std::string_view digits);  // an integer beyond 64 bits, '-' included
 //   void string(std::string_view content, bool escaped);
 //   void begin_array();
 //   void end_array();
@@ -120,6 +121,9 @@ bool Parser<Handler>::read_scalar() {
           break;
         case Number::Kind::kDouble:
           handler_.number(number.double_number);
+          break;
+        case Number::Kind::kBigInteger:
+          handler_.big_integer(number.text());
           break;
       }
       return true;

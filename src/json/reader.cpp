@@ -23,6 +23,7 @@ class TreeBuilder {
   void unsigned_integer(uint64_t value) { finish(Value::unsigned_integer(value)); }
   void negative_integer(int64_t value) { finish(Value::negative_integer(value)); }
   void number(const DoubleNumber& number) { finish(Value::number(number.value())); }
+  void big_integer(std::string_view digits) { finish(Value::big_integer(std::string(digits))); }
   void string(std::string_view content, bool /*escaped*/) {
     finish(Value::string(std::string(content)));
   }

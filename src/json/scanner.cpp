@@ -247,7 +247,11 @@ bool Scanner::read_number_text(Number& number) {
     if (negative_exponent) exponent = -exponent;
   }
 
-  if (integral && fits) {
+  if (integral && !fits) {
+    number.kind = Number::Kind::kBigInteger;
+    return true;
+  }
+  if (integral) {
     if (!negative) {
       number.kind = Number::Kind::kUnsigned;
       number.unsigned_value = significand;
@@ -259,8 +263,8 @@ bool Scanner::read_number_text(Number& number) {
       number.kind = Number::Kind::kNegative;
       number.negative_value = static_cast<int64_t>(~significand + 1);
     } else {
-      number.kind = Number::Kind::kDouble;
-      number.double_number.value_ = -static_cast<double>(significand);
+      // Below -(2^63) but within 64 bits of magnitude: too wide for the signed form.
+      number.kind = Number::Kind::kBigInteger;
     }
     return true;
   }

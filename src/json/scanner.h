@@ -31,13 +31,15 @@ class DoubleNumber {
 };
 
 // A number as read. Its kind decides how it is written back: integers keep their digits, doubles
-// take the float form.
+// take the float form. An integer beyond 64 bits (no fraction, no exponent) is a kBigInteger and
+// only its text, `-` and all, carries it: a seed or an id must come back with every digit.
 struct Number {
-  enum class Kind : unsigned char { kUnsigned, kNegative, kDouble };
+  enum class Kind : unsigned char { kUnsigned, kNegative, kDouble, kBigInteger };
   Kind kind = Kind::kUnsigned;
   uint64_t unsigned_value = 0;
   int64_t negative_value = 0;  // below zero
   DoubleNumber double_number;
+  std::string_view text() const { return double_number.text(); }  // as it stands in the text
 };
 
 // The token half of the JSON reader: whitespace, literals, numbers and strings, and the position

@@ -46,11 +46,29 @@ class Object {
   std::vector<Entry> entries_;
 };
 
-// One JSON value: null, boolean, number (unsigned 64-bit integer, negative signed 64-bit integer
-// or double), UTF-8 string (which may hold U+0000), array or object. Values own their children.
+// An integer too wide for 64 bits, kept as the decimal text it was read from ('-' first when
+// negative, no leading zeros), so that it is written back digit for digit.
+struct BigInteger {
+  std::string digits;
+  friend bool operator==(const BigInteger& a, const BigInteger& b) { return a.digits == b.digits; }
+};
+
+// One JSON value: null, boolean, number (unsigned 64-bit integer, negative signed 64-bit integer,
+// double, or an integer beyond 64 bits), UTF-8 string (which may hold U+0000), array or object.
+// Values own their children.
 class Value {
  public:
-  enum class Type { kNull, kBool, kUnsigned, kNegative, kDouble, kString, kArray, kObject };
+  enum class Type {
+    kNull,
+    kBool,
+    kUnsigned,
+    kNegative,
+    kDouble,
+    kBigInteger,
+    kString,
+    kArray,
+    kObject
+  };
 
   Value() = default;  // null
   static Value null() { return Value(); }
@@ -59,6 +77,10 @@ class Value {
   // `i` must be negative: non-negative integers are always unsigned.
   static Value negative_integer(int64_t i) { return Value(Tag<int64_t>(), i); }
   static Value number(double d) { return Value(Tag<double>(), d); }
+  // `digits` must be an integer's JSON text that fits neither 64-bit form.
+  static Value big_integer(std::string digits) {
+    return Value(Tag<BigInteger>(), BigInteger{std::move(digits)});
+  }
   static Value string(std::string s) { return Value(Tag<std::string>(), std::move(s)); }
   static Value array(Array a) { return Value(Tag<Array>(), std::move(a)); }
   static Value object(Object o) { return Value(Tag<Object>(), std::move(o)); }
@@ -70,6 +92,7 @@ class Value {
   uint64_t as_unsigned() const { return std::get<uint64_t>(data_); }
   int64_t as_negative() const { return std::get<int64_t>(data_); }
   double as_double() const { return std::get<double>(data_); }
+  const std::string& as_big_integer() const { return std::get<BigInteger>(data_).digits; }
   const std::string& as_string() const { return std::get<std::string>(data_); }
   const Array& as_array() const { return std::get<Array>(data_); }
   Array& as_array() { return std::get<Array>(data_); }
@@ -87,7 +110,9 @@ class Value {
       : data_(std::in_place_type<T>, std::forward<U>(alternative)) {}
 
   // The order matches Type.
-  std::variant<std::monostate, bool, uint64_t, int64_t, double, std::string, Array, Object> data_;
+  std::variant<std::monostate, bool, uint64_t, int64_t, double, BigInteger, std::string, Array,
+               Object>
+      data_;
 };
 
 inline size_t Object::size() const { return entries_.size(); }

@@ -99,6 +99,9 @@ void write_value(const Value& value, std::string& out) {
     case Value::Type::kDouble:
       write_double(value.as_double(), out);
       return;
+    case Value::Type::kBigInteger:
+      out.append(value.as_big_integer());
+      return;
     case Value::Type::kString:
       write_string(value.as_string(), out);
       return;

@@ -10,7 +10,7 @@ namespace trovik::json {
 
 // Appends the compact text form of `value` to `out`: keys in byte order, no whitespace, strings
 // escaped byte by byte (only '"', '\\' and bytes below 0x20), doubles in their shortest
-// round-trip form, a non-finite double as null.
+// round-trip form, a non-finite double as null, an integer beyond 64 bits as its digits.
 void write_json(const Value& value, std::string& out);
 
 // The text forms of single scalars, as write_json writes them.

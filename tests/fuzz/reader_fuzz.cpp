@@ -41,6 +41,8 @@ bool same(const Value& a, const Value& b) {
       const double y = b.as_double();
       return __builtin_isfinite(x) && std::memcmp(&x, &y, sizeof x) == 0;
     }
+    case Value::Type::kBigInteger:
+      return a.as_big_integer() == b.as_big_integer();
     case Value::Type::kString:
       return a.as_string() == b.as_string();
     case Value::Type::kArray: {

@@ -63,5 +63,5 @@ def test_python_is_more_lenient(name):
         sys.setrecursionlimit(limit)
     if "out_of_range" in name:
         number = value[0] if isinstance(value, list) else value
-        # A float beyond the largest double is inf; an int that large cannot become a float.
-        assert math.isinf(number) if isinstance(number, float) else abs(number) > 2**1024
+        # Beyond the largest double Python gives inf; the module refuses the number instead.
+        assert math.isinf(number)

@@ -153,6 +153,13 @@ TEST(WriteJson, IntegersExactly) {
   EXPECT_EQ(to_json_text(Value::negative_integer(-1)), "-1");
   EXPECT_EQ(to_json_text(Value::negative_integer(std::numeric_limits<int64_t>::min())),
             "-9223372036854775808");
+  const std::string wide = "1" + std::string(5000, '0');
+  EXPECT_EQ(to_json_text(Value::big_integer(wide)), wide);
+  EXPECT_EQ(to_json_text(Value::array({Value::big_integer("-9223372036854775809")})),
+            "[-9223372036854775809]");
+  // Same digits, same value; a wide integer never equals a double of about its size.
+  EXPECT_EQ(Value::big_integer("18446744073709551616"), Value::big_integer("18446744073709551616"));
+  EXPECT_FALSE(Value::big_integer("18446744073709551616") == Value::number(0x1p64));
 }
 
 TEST(WriteJson, LiteralsAndContainers) {
