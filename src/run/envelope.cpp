@@ -205,7 +205,7 @@ Status append_record(const Run& run, std::string_view kind, std::string value_te
   const Timestamp created_at = realtime_now();
   const uint64_t elapsed = elapsed_ms(run.start, monotonic_now());
   render_record(run, kind, note, created_at, elapsed, value_text);
-  return json::append_line(run.path, value_text);
+  return json::append_line(run.location, value_text);
 }
 
 }  // namespace trovik::run

@@ -59,12 +59,14 @@ Result<PendingRun> begin_run(std::string name) {
   Status created = create_directories(runs_directory);
   if (!created.ok()) return created;
   std::string path = join_path(runs_directory, run_id.value() + ".jsonl");
-  return PendingRun{std::move(run_id).value(), std::move(name), std::move(path)};
+  std::string location = absolute_path(path);
+  return PendingRun{std::move(run_id).value(), std::move(name), std::move(path),
+                    std::move(location)};
 }
 
 Result<Run> start_run(PendingRun pending, std::optional<json::Value> metadata) {
-  Run run{std::move(pending.run_id), std::move(pending.name), std::move(pending.path),
-          monotonic_now()};
+  Run run{std::move(pending.run_id), std::move(pending.name),     std::move(pending.path),
+          monotonic_now(),           std::move(pending.location), realtime_now()};
   Status written = write_run_start(run, std::move(metadata));
   if (!written.ok()) return written;
   return run;

@@ -15,6 +15,7 @@ struct PendingRun {
   std::string run_id;
   std::string name;
   std::string path;
+  std::string location;  // see Run::location
 };
 
 // Checks the name (ValueError "experiment name cannot be empty" when only White_Space remains),

@@ -1,5 +1,9 @@
 #include "util/path.h"
 
+#include <optional>
+
+#include "util/working_directory.h"
+
 namespace trovik {
 
 std::string join_path(std::string_view directory, std::string_view name) {
@@ -7,6 +11,13 @@ std::string join_path(std::string_view directory, std::string_view name) {
   if (!joined.empty() && joined.back() != '/') joined += '/';
   joined += name;
   return joined;
+}
+
+std::string absolute_path(std::string_view path) {
+  if (!path.empty() && path.front() == '/') return std::string(path);
+  std::optional<std::string> directory = working_directory();
+  if (!directory) return std::string(path);
+  return join_path(*directory, path);
 }
 
 }  // namespace trovik

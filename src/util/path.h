@@ -9,4 +9,9 @@ namespace trovik {
 // non-empty and does not already end in "/". The result is never made absolute or normalised.
 std::string join_path(std::string_view directory, std::string_view name);
 
+// `path` joined to the working directory as it is now, so that it names the same file after the
+// process changes directory. An absolute path, or any path while the working directory cannot be
+// read, comes back unchanged. Not normalised: the kernel resolves "." and ".." as it would have.
+std::string absolute_path(std::string_view path);
+
 }  // namespace trovik

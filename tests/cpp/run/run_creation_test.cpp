@@ -97,6 +97,8 @@ TEST_P(RootDirectory, PathIsBuiltNotNormalised) {
   Result<PendingRun> run = begin_run("demo");
   ASSERT_TRUE(run.ok()) << run.status().ToString();
   EXPECT_EQ(run.value().path, GetParam().runs_directory + run.value().run_id + ".jsonl");
+  // What appends open: the same file, named so that a change of directory cannot move it.
+  EXPECT_EQ(run.value().location, directory_.string() + "/" + run.value().path);
   EXPECT_TRUE(fs::is_directory(GetParam().runs_directory));
   EXPECT_FALSE(fs::exists(run.value().path)) << "the first record creates the run file";
 }
