@@ -88,4 +88,20 @@ int sys_mkdir(const char* path, mode_t mode) {
   return ::mkdir(path, mode);
 }
 
+ssize_t sys_pread(int fd, void* buffer, size_t size, off_t offset) {
+  if (std::optional<int> error = injected_error(SystemCall::kRead)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::pread(fd, buffer, size, offset);
+}
+
+int sys_fstat(int fd, struct stat* info) {
+  if (std::optional<int> error = injected_error(SystemCall::kStat)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::fstat(fd, info);
+}
+
 }  // namespace trovik

@@ -48,11 +48,11 @@ def nested(depth):
         (0, b"0"),
         (2**64 - 1, b"18446744073709551615"),
         (2**63, b"9223372036854775808"),
-        (2**64, b"1.8446744073709552e+19"),
+        (2**64, b"18446744073709551616"),
         (-1, b"-1"),
         (-(2**63), b"-9223372036854775808"),
-        (-(2**63) - 1, b"-9.223372036854776e+18"),
-        (10**30, b"1e+30"),
+        (-(2**63) - 1, b"-9223372036854775809"),
+        (10**30, b"1" + b"0" * 30),
         (0.5, b"0.5"),
         (1.0, b"1.0"),
         (0.0, b"0.0"),
@@ -100,8 +100,6 @@ def test_tracked_value_text(trovik, root, value, text):
         ([1.0, float("inf")], "expected value at line 1 column 7"),
         (-float("inf"), "invalid number at line 1 column 2"),
         ({"x": float("nan")}, "expected value at line 1 column 7"),
-        (10**309, "number out of range at line 1 column 310"),
-        (-(10**309), "number out of range at line 1 column 311"),
         ("\udc00", "lone leading surrogate in hex escape at line 1 column 7"),
         ("a\ud800", "unexpected end of hex escape at line 1 column 9"),
         ("\ud800x", "unexpected end of hex escape at line 1 column 8"),
@@ -345,7 +343,7 @@ def test_dev_full_raises_and_the_run_recovers(trovik, root):
     assert [r["kind"] for r in read_records(run.path)] == ["run_start", "track"]
 
 
-def test_file_size_limit_leaves_a_partial_line_then_continues(root):
+def test_file_size_limit_leaves_a_partial_line_then_a_fresh_one(root):
     code = (
         "import os, resource, signal, trovik\n"
         "assert signal.getsignal(signal.SIGXFSZ) == signal.SIG_IGN\n"
@@ -364,11 +362,11 @@ def test_file_size_limit_leaves_a_partial_line_then_continues(root):
     out = run_python(code).stdout.decode().splitlines()
     assert out[0] == "('File too large (os error 27)',)"
     lines = read_lines(out[1])
-    assert len(lines) == 3 and lines[-1] == b""
+    assert len(lines) == 4 and lines[-1] == b""
     assert json.loads(lines[0])["kind"] == "run_start"
-    partial, continued = lines[1][:100], lines[1][100:]
-    assert partial.startswith(b'{"created_at":') and b"}" not in partial
-    assert json.loads(continued)["value"] == 1
+    partial = lines[1]
+    assert len(partial) == 100 and partial.startswith(b'{"created_at":') and b"}" not in partial
+    assert json.loads(lines[2])["value"] == 1
 
 
 def test_forked_writers_never_interleave_within_a_line(trovik, root):

@@ -141,7 +141,7 @@ def test_stress_fault_root_is_a_file(trovik, workdir, monkeypatch, root_director
     assert records[0]["value"]["metadata"] == metadata
 
 
-# --- the file size limit: a record cut short, then continued on the same line --------------------
+# --- the file size limit: a record cut short, then the next one on a fresh line -----------------
 
 FILE_SIZE_CHILD = r"""
 import json, os, resource, sys
@@ -199,11 +199,11 @@ assert torn[len(before):].startswith(b'{"created_at":"')
 assert open_descriptors() == descriptors
 assert (sys.getrefcount(value), sys.getrefcount(note)) == refs
 
-# The next append continues on the torn line.
+# The next append ends the torn line and starts a line of its own.
 run.track(value, note=note)
 after = contents(run.path)
-assert after[:cut] == torn and after.endswith(b"\n")
-continued = json.loads(after[cut:])
+assert after[:cut] == torn and after[cut:cut + 1] == b"\n" and after.endswith(b"\n")
+continued = json.loads(after[cut + 1:])
 assert continued["note"] == note and continued["value"] == value
 
 # A limit that leaves out only the line feed. The length of a record can change by a digit
@@ -226,11 +226,11 @@ for _ in range(20):
 else:
     raise AssertionError("no attempt stopped exactly before the line feed")
 
-# The record that lacked only its line feed gets the next record on its line.
+# The record that lacked only its line feed gets it before the next record.
 run.track(value, note=note)
 tail = contents(run.path)[start:]
-assert tail.startswith(landed) and tail.endswith(b"\n")
-assert json.loads(tail[len(landed):])["note"] == note
+assert tail.startswith(landed + b"\n") and tail.endswith(b"\n")
+assert json.loads(tail[len(landed) + 1:])["note"] == note
 assert open_descriptors() == descriptors
 assert (sys.getrefcount(value), sys.getrefcount(note)) == refs
 """

@@ -113,6 +113,22 @@ std::vector<WrapperCase> wrapper_cases() {
        [](const std::string& directory) {
          return errno_report(sys_mkdir((directory + "/d").c_str(), 0700));
        }},
+      {"Pread", SystemCall::kRead,
+       [](const std::string&) {
+         const int fd = ::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+         char byte = 0;
+         const Report report = errno_report(static_cast<int>(sys_pread(fd, &byte, 1, 0)));
+         ::close(fd);
+         return report;
+       }},
+      {"Fstat", SystemCall::kStat,
+       [](const std::string&) {
+         const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+         struct stat info {};
+         const Report report = errno_report(sys_fstat(fd, &info));
+         ::close(fd);
+         return report;
+       }},
   };
 }
 

@@ -141,9 +141,10 @@ TEST_P(AppendJsonlSizeLimit, WhatWasWrittenStays) {
   EXPECT_EQ(status.message(), "File too large (os error 27)");
   EXPECT_EQ(contents(file), existing + line.substr(0, allowed));
 
-  // The next record continues the cut line.
+  // The next record starts a line of its own after a cut one.
   ASSERT_TRUE(append_jsonl(file, Value::null()).ok());
-  EXPECT_EQ(contents(file), existing + line.substr(0, allowed) + "null\n");
+  EXPECT_EQ(contents(file),
+            existing + line.substr(0, allowed) + (allowed > 0 ? "\n" : "") + "null\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, AppendJsonlSizeLimit,
