@@ -5,6 +5,7 @@
 #include "module/exception_chain.h"
 #include "module/experiment_methods.h"
 #include "module/experiment_object.h"
+#include "module/experiment_pickle.h"
 #include "module/py_ref.h"
 #include "module/raise_status.h"
 
@@ -25,6 +26,7 @@ void* slot(Function* function) {
 PyMethodDef methods[] = {
     {"track", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(experiment_track)),
      METH_VARARGS | METH_KEYWORDS, "track($self, value, note=None)\n--\n\n"},
+    {"__reduce__", experiment_reduce, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,6 +1,7 @@
 #include "module/module_init.h"
 
 #include "module/conversion_error.h"
+#include "module/experiment_pickle.h"
 #include "module/experiment_type.h"
 #include "module/py_ref.h"
 #include "module/raise_status.h"
@@ -10,9 +11,15 @@
 namespace trovik::module {
 namespace {
 
-// Single-phase initialisation: no per-module state, no functions, no slots, no hooks.
+// The one function is private: pickle needs a module-level name to rebuild an Experiment by.
+PyMethodDef module_functions[] = {
+    {"_restore", restore_experiment, METH_VARARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Single-phase initialisation: no per-module state, no slots, no hooks.
 PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT, "trovik", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "trovik", "", 0, module_functions, nullptr, nullptr, nullptr, nullptr,
 };
 
 // The module object after the first successful initialisation; never cleared. The type object
