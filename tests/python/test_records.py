@@ -280,14 +280,17 @@ def test_deleted_run_file_is_recreated_and_removed_directory_raises(trovik, root
     assert caught.value.errno is None
 
 
-def test_relative_path_follows_the_working_directory(trovik, workdir, monkeypatch):
+def test_relative_path_stays_with_its_file_after_a_change_of_directory(trovik, workdir,
+                                                                       monkeypatch):
     run = trovik.Experiment("demo")
     assert run.path == ".trovik/runs/" + run.run_id + ".jsonl"
     elsewhere = workdir / "elsewhere"
     (elsewhere / ".trovik" / "runs").mkdir(parents=True)
     monkeypatch.chdir(elsewhere)
     run.track(1)
-    assert [r["kind"] for r in read_records(elsewhere / run.path)] == ["track"]
+    assert run.path == ".trovik/runs/" + run.run_id + ".jsonl"
+    assert not (elsewhere / run.path).exists()
+    assert [r["kind"] for r in read_records(workdir / run.path)] == ["run_start", "track"]
 
 
 def test_run_file_mode_follows_the_umask(trovik, root):
