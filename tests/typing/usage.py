@@ -1,5 +1,7 @@
 """Typed use of trovik, checked by mypy against the installed stubs."""
 
+import copy
+import pickle
 from typing import Dict, List
 
 import trovik
@@ -13,4 +15,7 @@ def record(losses: List[float], config: Dict[str, float]) -> str:
     path: str = run.path
     name: str = run.name
     exported: List[str] = trovik.__all__
-    return run_id + path + name + exported[0]
+    # Copies and pickles for worker processes need nothing beyond the object's own protocol.
+    clone: trovik.Experiment = copy.deepcopy(run)
+    data: bytes = pickle.dumps(clone)
+    return run_id + path + name + exported[0] + str(len(data))
