@@ -14,7 +14,6 @@
 
 #include "fault_loop.h"
 #include "json/append_line.h"
-#include "json/reader.h"
 
 namespace trovik::fault {
 namespace {
@@ -68,24 +67,8 @@ class TornLine : public testing::Test {
   std::string file_;
 };
 
-// Cut at every offset: the next append starts a new line, so exactly the torn line is unreadable
-// (none when only the line feed was missing).
-TEST_F(TornLine, EveryCutLeavesOnlyItselfUnreadable) {
-  for (size_t cut = 1; cut < kRecord.size(); ++cut) {
-    SCOPED_TRACE("cut after " + std::to_string(cut) + " bytes");
-    std::ofstream(file_, std::ios::binary | std::ios::trunc) << kFirst;
-    append(kRecord, cut);
-    append(kNext);
-    append(kNext);
-    EXPECT_EQ(contents(), kFirst + kRecord.substr(0, cut) + "\n" + kNext + kNext);
-    size_t unreadable = 0;
-    for (const std::string& line : {kRecord.substr(0, cut), kNext}) {
-      unreadable += json::read_json(line).ok() ? 0 : 1;
-    }
-    EXPECT_EQ(unreadable, cut + 1 < kRecord.size() ? 1u : 0u);
-  }
-}
-
+// Cuts at every offset are in append_jsonl_fault_test.cpp; here, what the check costs and how
+// it behaves across a fork.
 TEST_F(TornLine, OnlyTheAppendAfterATearLooksAtTheFile) {
   const std::map<SystemCall, int> plain = append(kNext);
   EXPECT_EQ(plain, (std::map<SystemCall, int>{
