@@ -8,6 +8,8 @@ BUILD := build
 ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
+# Set-up commands whose output is printed only when they fail.
+QUIET := tools/quiet
 
 .PHONY: memcheck clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
@@ -45,15 +47,11 @@ wheel: venv
 install: wheel
 	$(VPY) -m pip install -q --force-reinstall --no-deps dist/trovik-*.whl
 
-# The sdist and the wheel as `python -m build` makes them: the wheel is built from the unpacked sdist
-# in an isolated environment, then installed into a clean virtual environment and used.
+# The release check: sdist, then the manylinux2014 wheel built from it with Zig's toolchain, checked
+# by auditwheel and twine, installed into a clean environment and tested there (packaging/dist_check.sh).
 dist-check: venv
-	rm -rf dist-check
-	$(VPY) -m build --outdir dist-check .
-	$(PYTHON) -m venv dist-check/venv
-	dist-check/venv/bin/python -m pip install -q dist-check/trovik-*-cp38-abi3-*.whl
-	cd /tmp && TROVIK_DIR=$(abspath dist-check/runs) $(abspath dist-check/venv/bin/python) -c \
-	  "import trovik; run = trovik.Experiment('dist'); run.track(1); print('dist-check:', run.path)"
+	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
+	packaging/dist_check.sh $(VPY) $(PYTHON) dist-check
 
 # --- the two commands of the README -------------------------------------------------------------
 
