@@ -9,7 +9,7 @@ ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
 # Set-up commands whose output is printed only when they fail.
-QUIET := tools/quiet
+QUIET := $(CURDIR)/tools/quiet
 
 .PHONY: memcheck clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
@@ -58,20 +58,25 @@ dist-check: venv
 demo: install
 	$(VPY) examples/demo.py
 
-test: build wheel
-	$(MAKE) --no-print-directory cpp-test py-test
+# Prints the test runners' summaries and little else when everything passes; the output of a
+# failing set-up, build or test step is printed in full.
+test:
+	@$(QUIET) $(MAKE) --no-print-directory build wheel
+	@$(MAKE) --no-print-directory cpp-test py-test
 
 cpp-test:
-	$(VENV)/bin/ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(VENV)/bin/ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) >$(BUILD)/ctest.log 2>&1 \
+	  || { cat $(BUILD)/ctest.log; exit 1; }
+	@sed -n '/tests passed/,$$p' $(BUILD)/ctest.log
 
 # The Python tests run against the built wheel installed into a fresh virtual environment, so a file
 # missing from the wheel fails them.
 TEST_VENV := .venv-test
 py-test:
-	rm -rf $(TEST_VENV)
-	$(PYTHON) -m venv $(TEST_VENV)
-	$(TEST_VENV)/bin/python -m pip install -q -r requirements-test.txt dist/trovik-*.whl
-	cd /tmp && $(abspath $(TEST_VENV))/bin/python -m pytest -q -p no:cacheprovider $(abspath tests/python)
+	@rm -rf $(TEST_VENV)
+	@$(QUIET) $(PYTHON) -m venv $(TEST_VENV)
+	@$(QUIET) $(TEST_VENV)/bin/python -m pip install -r requirements-test.txt dist/trovik-*.whl
+	@cd /tmp && $(abspath $(TEST_VENV))/bin/python -m pytest -q -p no:cacheprovider $(abspath tests/python)
 
 # --- checks -------------------------------------------------------------------------------------
 
