@@ -1,0 +1,100 @@
+"""The README's recipes for reading runs back, run as written on runs whose metadata keys differ and
+whose tracked values gain a key late in a file: every value must come back exactly as tracked."""
+
+import re
+from pathlib import Path
+
+import pytest
+
+README = Path(__file__).parents[2] / "README.md"
+
+# 17-digit floats that a reader parsing with less than correct rounding gets wrong.
+LOSSES = [0.055364750824420376, 0.30000000000000004, 0.3333333333333333, 2.718281828459045]
+RUNS = [
+    ("short", {"lr": 0.1}, 4),
+    ("batched", {"lr": 0.01, "batch": 64}, 2),
+    ("long", {"optimizer": "adam", "seed": 2**31}, 150),
+]
+
+
+def readme_recipes():
+    """The Python blocks of the README's section on reading runs back, keyed by what they import."""
+    text = README.read_text(encoding="utf-8")
+    section = text.split("\n## Reading runs back\n", 1)[1].split("\n## ", 1)[0]
+    recipes = {}
+    for block in re.findall(r"```python\n(.*?)```", section, re.S):
+        library = re.search(r"^import (\w+)", block, re.M).group(1)
+        recipes[library] = block
+    return recipes
+
+
+@pytest.fixture
+def runs(trovik, workdir):
+    """Three runs under .trovik in the working directory: name -> (run id, metadata, losses)."""
+    made = {}
+    for name, metadata, steps in RUNS:
+        run = trovik.Experiment(name, metadata=metadata)
+        losses = [LOSSES[step % len(LOSSES)] for step in range(steps)]
+        for step, loss in enumerate(losses):
+            value = {"step": step, "loss": loss}
+            if step > 120:
+                value["grad_norm"] = 1.5  # a key first seen past the readers' usual sample
+            run.track(value)
+        made[name] = (run.run_id, metadata, losses)
+    return made
+
+
+def check_json(namespace, runs):
+    for run_id, metadata, losses in runs.values():
+        records = namespace["runs"][run_id]
+        assert records[0]["value"]["metadata"] == metadata
+        assert [r["value"]["loss"] for r in records[1:]] == losses
+
+
+def check_pandas(namespace, runs):
+    tracks = namespace["tracks"]
+    for run_id, _, losses in runs.values():
+        of_run = tracks[tracks.run_id == run_id].sort_values("step")
+        assert of_run["loss"].tolist() == losses
+    assert tracks["grad_norm"].notna().sum() == 150 - 121
+
+
+def check_duckdb(namespace, runs):
+    summary = {str(row[0]): row[1:] for row in namespace["summary"]}
+    assert len(summary) == len(runs)
+    for name, (run_id, metadata, losses) in runs.items():
+        found_name, found_metadata, last_loss = summary[run_id]
+        assert found_name == name
+        assert {k: v for k, v in found_metadata.items() if v is not None} == metadata
+        assert last_loss == losses[-1]
+
+
+def check_polars(namespace, runs):
+    tracks = namespace["tracks"]
+    for run_id, _, losses in runs.values():
+        of_run = tracks.filter(tracks["run_id"] == run_id).sort("step")
+        assert of_run["loss"].to_list() == losses
+    assert tracks["grad_norm"].drop_nulls().len() == 150 - 121
+
+
+CHECKS = {"json": check_json, "pandas": check_pandas, "duckdb": check_duckdb,
+          "polars": check_polars}
+
+
+def test_every_recipe_is_checked():
+    assert set(readme_recipes()) == set(CHECKS)
+
+
+@pytest.mark.parametrize("library", sorted(CHECKS))
+def test_recipe_reads_every_value_exactly(library, runs):
+    namespace = {}
+    exec(compile(readme_recipes()[library], f"README.md ({library})", "exec"), namespace)
+    CHECKS[library](namespace, runs)
+
+
+def test_pandas_without_precise_float_alters_17_digit_floats(runs):
+    # Why the README insists on precise_float=True: without it the same reading loses digits.
+    recipe = readme_recipes()["pandas"].replace("precise_float=True", "precise_float=False")
+    namespace = {}
+    exec(recipe, namespace)
+    assert LOSSES[0] not in namespace["tracks"]["loss"].tolist()
