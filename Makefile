@@ -11,7 +11,7 @@ JOBS ?= $(shell nproc)
 # Set-up commands whose output is printed only when they fail.
 QUIET := $(CURDIR)/tools/quiet
 
-.PHONY: memcheck clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
+.PHONY: memcheck clang-tools dist-check dist-aarch64 spark-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
 all: test
 
@@ -52,6 +52,19 @@ install: wheel
 dist-check: venv
 	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
 	packaging/dist_check.sh $(VPY) $(PYTHON) dist-check
+
+# The same for aarch64, cross-built, and smoke-tested under qemu-user (packaging/dist_aarch64.sh).
+dist-aarch64: venv
+	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
+	packaging/dist_aarch64.sh $(VPY) dist-aarch64
+
+# examples/spark_runs.py's query over run files made by the module, on a local Spark: pyspark from
+# PyPI into .venv, a Java runtime from Debian when there is none. Not part of `make test`.
+spark-check: install
+	$(QUIET) $(VPY) -m pip install pyspark
+	@command -v java >/dev/null || $(QUIET) sh -c 'apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq default-jre-headless'
+	cd /tmp && $(abspath $(VPY)) $(abspath tools/spark_check.py)
 
 # --- the two commands of the README -------------------------------------------------------------
 

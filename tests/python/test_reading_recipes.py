@@ -1,46 +1,62 @@
 """The README's recipes for reading runs back, run as written on runs whose metadata keys differ and
 whose tracked values gain a key late in a file: every value must come back exactly as tracked."""
 
+import os
 import re
 from pathlib import Path
 
 import pytest
+import trovik
 
 README = Path(__file__).parents[2] / "README.md"
 
 # 17-digit floats that a reader parsing with less than correct rounding gets wrong.
 LOSSES = [0.055364750824420376, 0.30000000000000004, 0.3333333333333333, 2.718281828459045]
-RUNS = [
-    ("short", {"lr": 0.1}, 4),
+# Runs with keys of their own come after more files than DuckDB samples for its schema (32).
+RUNS = [(f"sweep-{i}", {"lr": 0.001 * (i + 1)}, 4) for i in range(34)] + [
     ("batched", {"lr": 0.01, "batch": 64}, 2),
     ("long", {"optimizer": "adam", "seed": 2**31}, 150),
 ]
 
 
 def readme_recipes():
-    """The Python blocks of the README's section on reading runs back, keyed by what they import."""
+    """The Python blocks of the README's section on reading runs back, keyed by the reader they
+    import."""
     text = README.read_text(encoding="utf-8")
     section = text.split("\n## Reading runs back\n", 1)[1].split("\n## ", 1)[0]
     recipes = {}
     for block in re.findall(r"```python\n(.*?)```", section, re.S):
-        library = re.search(r"^import (\w+)", block, re.M).group(1)
-        recipes[library] = block
+        imports = [name for name in re.findall(r"^import (\w+)", block, re.M) if name != "glob"]
+        recipes[imports[0]] = block
     return recipes
 
 
-@pytest.fixture
-def runs(trovik, workdir):
-    """Three runs under .trovik in the working directory: name -> (run id, metadata, losses)."""
+@pytest.fixture(scope="module")
+def made_runs(tmp_path_factory):
+    """The runs above, made once, under .trovik in a directory of their own: (directory, name ->
+    (run id, metadata, losses)). Files are renamed to sort in the order made; readers find runs by
+    their content."""
+    directory = tmp_path_factory.mktemp("recipes")
     made = {}
-    for name, metadata, steps in RUNS:
-        run = trovik.Experiment(name, metadata=metadata)
-        losses = [LOSSES[step % len(LOSSES)] for step in range(steps)]
-        for step, loss in enumerate(losses):
-            value = {"step": step, "loss": loss}
-            if step > 120:
-                value["grad_norm"] = 1.5  # a key first seen past the readers' usual sample
-            run.track(value)
-        made[name] = (run.run_id, metadata, losses)
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setenv("TROVIK_DIR", str(directory / ".trovik"))
+        for index, (name, metadata, steps) in enumerate(RUNS):
+            run = trovik.Experiment(name, metadata=metadata)
+            losses = [LOSSES[step % len(LOSSES)] for step in range(steps)]
+            for step, loss in enumerate(losses):
+                value = {"step": step, "loss": loss}
+                if step > 120:
+                    value["grad_norm"] = 1.5  # a key first seen past the readers' usual sample
+                run.track(value)
+            os.rename(run.path, os.path.join(os.path.dirname(run.path), f"{index:02d}.jsonl"))
+            made[name] = (run.run_id, metadata, losses)
+    return directory, made
+
+
+@pytest.fixture
+def runs(made_runs, monkeypatch):
+    directory, made = made_runs
+    monkeypatch.chdir(directory)
     return made
 
 
