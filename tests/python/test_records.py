@@ -217,7 +217,7 @@ def test_track_record_envelope_and_key_order(trovik, root):
     with_note = re.match(
         rb'^\{"created_at":"([^"]+)","elapsed_ms":(\d+),"experiment_name":" demo ","kind":"track",'
         rb'"note":"epoch 1","run_id":"' + run.run_id.encode() + rb'","schema_version":1,'
-        rb'"trovik_version":"0\.1\.2","value":\{"acc":2,"loss":1\}\}$',
+        rb'"trovik_version":"' + re.escape(VERSION) + rb'","value":\{"acc":2,"loss":1\}\}$',
         lines[0],
     )
     assert with_note, lines[0]
