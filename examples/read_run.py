@@ -9,6 +9,7 @@ whole JSON objects (a run cut short by a crash leaves its last line torn) are sk
 
 import argparse
 import json
+import os
 import sys
 
 
@@ -90,4 +91,9 @@ def main(argv=None):
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except BrokenPipeError:
+        # The reader (head, less) went away: stop quietly, as other command-line tools do.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        sys.exit(1)

@@ -1,8 +1,11 @@
 """The README's recipes for reading runs back, run as written on runs whose metadata keys differ and
 whose tracked values gain a key late in a file: every value must come back exactly as tracked."""
 
+import json
 import os
 import re
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -114,3 +117,33 @@ def test_pandas_without_precise_float_alters_17_digit_floats(runs):
     namespace = {}
     exec(recipe, namespace)
     assert LOSSES[0] not in namespace["tracks"]["loss"].tolist()
+
+
+READ_RUN = Path(__file__).parents[2] / "examples" / "read_run.py"
+
+
+def test_read_run_prints_a_table_and_skips_a_torn_line(runs, tmp_path):
+    run_id, metadata, losses = runs["batched"]
+    torn = tmp_path / "torn.jsonl"
+    torn.write_bytes(Path(".trovik/runs/34.jsonl").read_bytes() + b'{"kind":"tr')
+    result = subprocess.run([sys.executable, str(READ_RUN), str(torn)], capture_output=True,
+                            text=True, check=True)
+    lines = result.stdout.splitlines()
+    assert lines[0] == f"experiment 'batched', run {run_id}"
+    assert lines[2] == "metadata " + json.dumps(metadata, sort_keys=True)
+    assert lines[4].split() == ["elapsed", "ms", "note", "loss", "step"]
+    assert [line.split()[-2] for line in lines[5:]] == [repr(loss) for loss in losses]
+    assert "1 line(s) skipped" in result.stderr
+
+
+@pytest.mark.parametrize("argument, message", [
+    ([], "the following arguments are required: run_file"),
+    (["missing.jsonl"], "cannot read missing.jsonl: No such file or directory"),
+    (["README.md"], "README.md is not a trovik run file"),
+])
+def test_read_run_rejects_a_bad_argument(argument, message, tmp_path):
+    (tmp_path / "README.md").write_text("# not a run\n")
+    result = subprocess.run([sys.executable, str(READ_RUN)] + argument, capture_output=True,
+                            text=True, cwd=tmp_path)
+    assert result.returncode == 2
+    assert message in result.stderr
