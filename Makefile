@@ -49,12 +49,12 @@ install: wheel
 
 # The release check: sdist, then the manylinux2014 wheel built from it with Zig's toolchain, checked
 # by auditwheel and twine, installed into a clean environment and tested there (packaging/dist_check.sh).
-dist-check: venv
+dist-check: venv system-deps
 	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
 	packaging/dist_check.sh $(VPY) $(PYTHON) dist-check
 
 # The same for aarch64, cross-built, and smoke-tested under qemu-user (packaging/dist_aarch64.sh).
-dist-aarch64: venv
+dist-aarch64: venv system-deps
 	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
 	packaging/dist_aarch64.sh $(VPY) dist-aarch64
 
