@@ -27,7 +27,8 @@ def main():
                 run.track({"step": step, "loss": LOSSES[step % len(LOSSES)]})
             expected[run.run_id] = (name, metadata, LOSSES[(steps - 1) % len(LOSSES)])
 
-        spark = SparkSession.builder.master("local[2]").appName("spark-check").getOrCreate()
+        spark = (SparkSession.builder.master("local[2]").appName("spark-check")
+                 .config("spark.ui.showConsoleProgress", "false").getOrCreate())
         spark.sparkContext.setLogLevel("ERROR")
         summary = spark_runs.runs_summary(spark, os.path.join(root, "runs", "*.jsonl"))
         summary.show(truncate=False)
