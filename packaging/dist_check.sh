@@ -79,8 +79,8 @@ if [ -d "$repo/src/cli" ]; then
   [ -x "$trovik" ] || { echo "dist-check: the wheel installs no trovik command" >&2; exit 1; }
   (cd /tmp && TROVIK_DIR=$runs "$venv_python" -c \
     "import trovik; run = trovik.Experiment('dist', metadata={'lr': 0.1}); run.track({'loss': 0.5})")
-  step trovik-ls "$trovik" ls --root "$runs"
-  step trovik-show "$trovik" show --root "$runs" @1
+  step trovik-ls "$trovik" --root "$runs" ls
+  step trovik-show "$trovik" --root "$runs" show @1
   grep -q dist "$out/logs/trovik-ls.log" || { echo "dist-check: trovik ls lists no run" >&2; exit 1; }
   echo "trovik ls and trovik show: ok"
 fi
