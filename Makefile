@@ -8,8 +8,10 @@ BUILD := build
 ASAN_BUILD := build-asan
 CMAKE := $(VENV)/bin/cmake
 JOBS ?= $(shell nproc)
+# Set-up commands whose output is printed only when they fail.
+QUIET := $(CURDIR)/tools/quiet
 
-.PHONY: memcheck clang-tools dist-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
+.PHONY: memcheck clang-tools dist-check dist-aarch64 spark-check all demo test cpp-test py-test build wheel install system-deps venv sanitize fuzz bench stress format tidy clean
 
 all: test
 
@@ -45,35 +47,49 @@ wheel: venv
 install: wheel
 	$(VPY) -m pip install -q --force-reinstall --no-deps dist/trovik-*.whl
 
-# The sdist and the wheel as `python -m build` makes them: the wheel is built from the unpacked sdist
-# in an isolated environment, then installed into a clean virtual environment and used.
-dist-check: venv
-	rm -rf dist-check
-	$(VPY) -m build --outdir dist-check .
-	$(PYTHON) -m venv dist-check/venv
-	dist-check/venv/bin/python -m pip install -q dist-check/trovik-*-cp38-abi3-*.whl
-	cd /tmp && TROVIK_DIR=$(abspath dist-check/runs) $(abspath dist-check/venv/bin/python) -c \
-	  "import trovik; run = trovik.Experiment('dist'); run.track(1); print('dist-check:', run.path)"
+# The release check: sdist, then the manylinux2014 wheel built from it with Zig's toolchain, checked
+# by auditwheel and twine, installed into a clean environment and tested there (packaging/dist_check.sh).
+dist-check: venv system-deps
+	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
+	packaging/dist_check.sh $(VPY) $(PYTHON) dist-check
+
+# The same for aarch64, cross-built, and smoke-tested under qemu-user (packaging/dist_aarch64.sh).
+dist-aarch64: venv system-deps
+	$(QUIET) $(VPY) -m pip install -r packaging/requirements.txt
+	packaging/dist_aarch64.sh $(VPY) dist-aarch64
+
+# examples/spark_runs.py's query over run files made by the module, on a local Spark: pyspark from
+# PyPI into .venv, a Java runtime from Debian when there is none. Not part of `make test`.
+spark-check: install
+	$(QUIET) $(VPY) -m pip install pyspark
+	@command -v java >/dev/null || $(QUIET) sh -c 'apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq default-jre-headless'
+	cd /tmp && $(abspath $(VPY)) $(abspath tools/spark_check.py)
 
 # --- the two commands of the README -------------------------------------------------------------
 
 demo: install
 	$(VPY) examples/demo.py
 
-test: build wheel
-	$(MAKE) --no-print-directory cpp-test py-test
+# Prints the test runners' summaries and little else when everything passes; the output of a
+# failing set-up, build or test step is printed in full.
+test:
+	@$(QUIET) $(MAKE) --no-print-directory build wheel
+	@$(MAKE) --no-print-directory cpp-test py-test
 
 cpp-test:
-	$(VENV)/bin/ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(VENV)/bin/ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) >$(BUILD)/ctest.log 2>&1 \
+	  || { cat $(BUILD)/ctest.log; exit 1; }
+	@sed -n '/tests passed/,$$p' $(BUILD)/ctest.log
 
 # The Python tests run against the built wheel installed into a fresh virtual environment, so a file
 # missing from the wheel fails them.
 TEST_VENV := .venv-test
 py-test:
-	rm -rf $(TEST_VENV)
-	$(PYTHON) -m venv $(TEST_VENV)
-	$(TEST_VENV)/bin/python -m pip install -q -r requirements-test.txt dist/trovik-*.whl
-	cd /tmp && $(abspath $(TEST_VENV))/bin/python -m pytest -q -p no:cacheprovider $(abspath tests/python)
+	@rm -rf $(TEST_VENV)
+	@$(QUIET) $(PYTHON) -m venv $(TEST_VENV)
+	@$(QUIET) $(TEST_VENV)/bin/python -m pip install -r requirements-test.txt dist/trovik-*.whl
+	@cd /tmp && $(abspath $(TEST_VENV))/bin/python -m pytest -q -p no:cacheprovider $(abspath tests/python)
 
 # --- checks -------------------------------------------------------------------------------------
 

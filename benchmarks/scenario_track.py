@@ -3,7 +3,7 @@
 floor: json.dumps of the value, then open/write/close of the very line the module writes. Any
 recorder that converts with json.dumps and appends one line per call pays at least this.
 naive: what a user would write by hand: build the record dict, dumps it with sorted keys, append
-it through open(path, "a").
+it through open(path, "a"). Shown for information, without a budget.
 """
 
 from __future__ import annotations
@@ -70,8 +70,10 @@ def run(trovik) -> harness.ScenarioResult:
             "naive": harness.timed_loop(naive, CALLS_PER_TRIAL, truncate(naive_path)),
         }, TRIALS)
 
-        result.compare("track", "floor", "<=", 1.25)
-        result.compare("naive", "track", ">=", 3.0)
+        result.compare("track", "floor", "<=", 1.15)
+        # Information only: naive/track is bounded by naive/floor, which measures the machine's
+        # open/write/close against json.dumps more than it measures trovik.
+        result.compare("naive", "track")
         result.notes.append(f"record line {len(line)} bytes; {CALLS_PER_TRIAL} calls per trial, "
                             f"{TRIALS} trials")
     return result

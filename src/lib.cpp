@@ -6,4 +6,4 @@
 
 #include "module/module_init.h"
 
-extern "C" PyMODINIT_FUNC PyInit_trovik(void) { return trovik::module::initialize_module(); }
+PyMODINIT_FUNC PyInit_trovik(void) { return trovik::module::initialize_module(); }

@@ -1,7 +1,7 @@
 #include "run/run_id.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,10 +41,16 @@ Status read_urandom(uint8_t* buffer, size_t size) {
   return Status::Ok();
 }
 
+// The system call itself rather than glibc's getrandom() wrapper, which exists only from
+// glibc 2.25: the wheel targets glibc 2.17.
+ssize_t kernel_getrandom(uint8_t* buffer, size_t size) {
+  return static_cast<ssize_t>(::syscall(SYS_getrandom, buffer, size, 0U));
+}
+
 Status fill_random(uint8_t* buffer, size_t size) {
   size_t filled = 0;
   while (filled < size) {
-    ssize_t n = ::getrandom(buffer + filled, size - filled, 0);
+    ssize_t n = kernel_getrandom(buffer + filled, size - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == ENOSYS) return read_urandom(buffer + filled, size - filled);
     if (n < 0) return random_fault(errno);

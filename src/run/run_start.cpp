@@ -42,6 +42,13 @@ std::optional<std::string> user_name() {
   return environment_text("USERNAME");
 }
 
+// The machine the module was built for; a wheel is built per machine, so this is where it runs.
+#if defined(__aarch64__)
+constexpr char kArchitecture[] = "aarch64";
+#else
+constexpr char kArchitecture[] = "x86_64";
+#endif
+
 }  // namespace
 
 Status write_run_start(const Run& run, std::optional<json::Value> metadata) {
@@ -53,7 +60,7 @@ Status write_run_start(const Run& run, std::optional<json::Value> metadata) {
   json::Object host;
   host.insert("hostname", optional_string(host_name()));
   host.insert("os", json::Value::string("linux"));
-  host.insert("arch", json::Value::string("x86_64"));
+  host.insert("arch", json::Value::string(kArchitecture));
   host.insert("username", optional_string(user_name()));
   std::optional<uint64_t> cpus = processor_count();
   host.insert("cpu_count", cpus ? json::Value::unsigned_integer(*cpus) : json::Value::null());

@@ -8,12 +8,16 @@ import re
 import struct
 import sys
 import threading
+from pathlib import Path
 
 import pytest
 
 from conftest import read_lines, read_records, run_python
 
-VALUE_MARK = b'"trovik_version":"0.1.2","value":'
+# Records carry the version defined in the sources.
+VERSION = re.search(rb'#define TROVIK_VERSION "([^"]+)"',
+                    (Path(__file__).parents[2] / "src" / "version.h").read_bytes()).group(1)
+VALUE_MARK = b'"trovik_version":"%s","value":' % VERSION
 CREATED_AT = re.compile(rb"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d{3}|\.\d{6}|\.\d{9})?\+00:00$")
 
 
@@ -211,7 +215,7 @@ def test_track_record_envelope_and_key_order(trovik, root):
     with_note = re.match(
         rb'^\{"created_at":"([^"]+)","elapsed_ms":(\d+),"experiment_name":" demo ","kind":"track",'
         rb'"note":"epoch 1","run_id":"' + run.run_id.encode() + rb'","schema_version":1,'
-        rb'"trovik_version":"0\.1\.2","value":\{"acc":2,"loss":1\}\}$',
+        rb'"trovik_version":"' + re.escape(VERSION) + rb'","value":\{"acc":2,"loss":1\}\}$',
         lines[0],
     )
     assert with_note, lines[0]

@@ -14,6 +14,7 @@
 #include "json/reader.h"
 #include "json/value.h"
 #include "json/writer.h"
+#include "version.h"
 
 namespace trovik::run {
 namespace {
@@ -128,7 +129,7 @@ TEST_P(RenderRecord, SameAsWritingTheRecordObject) {
 
   json::Object record;
   record.insert("schema_version", json::Value::unsigned_integer(1));
-  record.insert("trovik_version", json::Value::string("0.1.2"));
+  record.insert("trovik_version", json::Value::string(TROVIK_VERSION));
   record.insert("run_id", json::Value::string(c.run.run_id));
   record.insert("experiment_name", json::Value::string(c.run.name));
   record.insert("kind", json::Value::string(c.kind));
