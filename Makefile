@@ -16,9 +16,11 @@ all: test
 # --- set-up -------------------------------------------------------------------------------------
 
 system-deps:
-	@if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v git >/dev/null; then \
-	  echo "installing libgtest-dev and git"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev git; \
+	@if [ ! -f /usr/include/gtest/gtest.h ] || [ ! -f /usr/include/CLI/CLI.hpp ] || \
+	  ! command -v git >/dev/null; then \
+	  echo "installing libgtest-dev, libcli11-dev and git"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev \
+	    libcli11-dev git; \
 	fi
 
 $(VENV)/.ready: requirements-dev.txt requirements-test.txt
