@@ -40,7 +40,7 @@ build: venv system-deps
 
 # The abi3 wheel, built from this tree with the venv's build backend, then installed into the venv
 # (not an editable install), so the Python tests see exactly what users get.
-wheel: venv
+wheel: venv system-deps
 	rm -rf dist
 	$(VPY) -m pip wheel -q --no-build-isolation --no-deps -w dist .
 
@@ -49,7 +49,7 @@ install: wheel
 
 # The sdist and the wheel as `python -m build` makes them: the wheel is built from the unpacked sdist
 # in an isolated environment, then installed into a clean virtual environment and used.
-dist-check: venv
+dist-check: venv system-deps
 	rm -rf dist-check
 	$(VPY) -m build --outdir dist-check .
 	$(PYTHON) -m venv dist-check/venv

@@ -23,6 +23,12 @@ int main(int argc, char** argv) {
       ->type_name("DIR");
 
   trovik::cli::register_ls(app, context);
+  trovik::cli::register_show(app, context);
+  trovik::cli::register_compare(app, context);
+  trovik::cli::register_code(app, context);
+  trovik::cli::register_tail(app, context);
+  trovik::cli::register_gc(app, context);
+  trovik::cli::register_export(app, context);
 
   try {
     app.parse(argc, argv);
