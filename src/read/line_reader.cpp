@@ -1,6 +1,7 @@
 #include "read/line_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <utility>
@@ -16,27 +17,42 @@ Result<LineReader> LineReader::open(const std::string& path) {
     fd = sys_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Status::OSError("cannot open " + path + ": " + os_error_text(errno));
-  return LineReader(ScopedFd(fd), path);
+  // A small file gets a buffer its size, so that reading many small runs costs no large blocks.
+  size_t capacity = kBlockSize;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<uint64_t>(info.st_size) < kBlockSize / 2) {
+    capacity = static_cast<size_t>(info.st_size) + kMinimumCapacity;
+  }
+  return LineReader(ScopedFd(fd), path, capacity);
 }
 
 void LineReader::make_room() {
-  if (buffer_.empty()) {
-    buffer_.resize(kBlockSize);
+  if (!buffer_) {
+    capacity_ = first_capacity_;
+    buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
     return;
   }
   if (begin_ > 0) {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  // One line longer than the buffer: the buffer grows to hold it whole.
-  if (buffer_.size() - end_ < kBlockSize / 2) buffer_.resize(buffer_.size() * 2);
+  // Too little room for a good read (a line longer than the buffer, or a file that grew): the
+  // buffer grows, so a line of any length is held whole.
+  if (capacity_ - end_ < capacity_ / 2) {
+    const size_t capacity = capacity_ * 2;
+    std::unique_ptr<char[]> grown = std::make_unique_for_overwrite<char[]>(capacity);
+    std::memcpy(grown.get(), buffer_.get(), end_);
+    buffer_ = std::move(grown);
+    capacity_ = capacity;
+  }
 }
 
 Result<size_t> LineReader::fill() {
   ssize_t count;
   do {
-    count = sys_read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
+    count = sys_read(fd_.get(), buffer_.get() + end_, capacity_ - end_);
   } while (count < 0 && errno == EINTR);
   if (count < 0) return Status::OSError("cannot read " + path_ + ": " + os_error_text(errno));
   end_ += static_cast<size_t>(count);

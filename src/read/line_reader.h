@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "util/scoped_fd.h"
 #include "util/status.h"
@@ -25,12 +25,14 @@ class LineReader {
   Status read_available(OnLine&& on_line);
 
   // The unfinished line the last read_available left: empty when the file ended in a line feed.
-  std::string_view unfinished() const { return {buffer_.data() + begin_, end_ - begin_}; }
+  std::string_view unfinished() const { return {buffer_.get() + begin_, end_ - begin_}; }
 
  private:
   static constexpr size_t kBlockSize = size_t{1} << 20;
+  static constexpr size_t kMinimumCapacity = 4096;
 
-  explicit LineReader(ScopedFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  LineReader(ScopedFd fd, std::string path, size_t first_capacity)
+      : fd_(std::move(fd)), path_(std::move(path)), first_capacity_(first_capacity) {}
   // Makes room after the buffered bytes, moving them to the front or growing the buffer.
   void make_room();
   // Reads once into the free space: the byte count, 0 at the end of the file.
@@ -38,7 +40,10 @@ class LineReader {
 
   ScopedFd fd_;
   std::string path_;
-  std::vector<char> buffer_;
+  // Not value-initialised: a block is always read into before it is looked at.
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+  size_t first_capacity_;
   size_t begin_ = 0;    // first byte not yet handed over
   size_t end_ = 0;      // one past the last byte read
   size_t scanned_ = 0;  // bytes from begin_ known to hold no line feed
@@ -48,7 +53,7 @@ template <typename OnLine>
 Status LineReader::read_available(OnLine&& on_line) {
   for (;;) {
     while (begin_ + scanned_ < end_) {
-      const char* start = buffer_.data() + begin_;
+      const char* start = buffer_.get() + begin_;
       const void* feed = std::memchr(start + scanned_, '\n', end_ - begin_ - scanned_);
       if (feed == nullptr) {
         scanned_ = end_ - begin_;
