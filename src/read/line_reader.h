@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,8 +17,10 @@ namespace trovik::read {
 // call, which hands it over once it has been completed (a file that is still being written).
 class LineReader {
  public:
-  // Opens `path` for reading. A failure is an OSError naming the path.
-  static Result<LineReader> open(const std::string& path);
+  // Opens `path` for reading the bytes from `begin` to `end` (the end of the file as it grows when
+  // `end` is UINT64_MAX). A failure is an OSError naming the path.
+  static Result<LineReader> open(const std::string& path, uint64_t begin = 0,
+                                 uint64_t end = UINT64_MAX);
 
   // Calls `on_line(line)` (without its line feed) for each complete line from where the last call
   // stopped to the current end of the file. `on_line` returns false to stop early.
@@ -44,9 +47,10 @@ class LineReader {
   std::unique_ptr<char[]> buffer_;
   size_t capacity_ = 0;
   size_t first_capacity_;
-  size_t begin_ = 0;    // first byte not yet handed over
-  size_t end_ = 0;      // one past the last byte read
-  size_t scanned_ = 0;  // bytes from begin_ known to hold no line feed
+  uint64_t remaining_ = UINT64_MAX;  // bytes still to read before the end of the range
+  size_t begin_ = 0;                 // first byte not yet handed over
+  size_t end_ = 0;                   // one past the last byte read
+  size_t scanned_ = 0;               // bytes from begin_ known to hold no line feed
 };
 
 template <typename OnLine>
