@@ -243,3 +243,28 @@ def test_code_shows_and_checks_out_a_runs_changes(repository, git_environment, t
     assert repository.head() in out and "no uncommitted changes" in out
     failed = trovik_cli("code", run.run_id, "--checkout", str(worktree), check=False)
     assert failed.returncode == 1 and failed.stderr.startswith("trovik: ")
+
+
+def test_runs_are_found_across_the_work_tree_and_by_path(repository, tmp_path, monkeypatch, trovik):
+    (repository.path / "experiments" / "deep").mkdir(parents=True)
+    top = trovik.Experiment("at-top")
+    monkeypatch.chdir(repository.path / "experiments" / "deep")
+    nested = trovik.Experiment("nested")
+    elsewhere = tmp_path / "copied.jsonl"
+    elsewhere.write_bytes(open(os.path.join(repository.path, top.path), "rb").read())
+    listed = {r["name"] for r in cli_json("ls")}
+    assert listed == {"at-top", "nested"}
+    monkeypatch.chdir(repository.path)
+    assert [r["run_id"] for r in cli_json("ls", "--name", "nest*")] == [nested.run_id]
+    assert len(cli_json("ls", "-n", "1")) == 1
+    assert cli_json("show", str(elsewhere))["name"] == "at-top"
+    assert cli_json("ls", "--root", str(tmp_path / "nothing-here")) == []
+
+
+def test_compare_code_shows_the_diff_between_run_commits(repository, trovik):
+    first = trovik.Experiment("v1")
+    repository.write("src/model.py", "weights = 2\n")
+    repository.commit_all("more weights")
+    second = trovik.Experiment("v2")
+    out = trovik_cli("compare", first.run_id, second.run_id, "--code").stdout
+    assert "src/model.py" in out and "changed" in out
