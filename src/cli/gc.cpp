@@ -53,6 +53,10 @@ Status run_gc(const GcOptions& options, const CommandContext& context) {
       reasons.emplace_back("run file not found");
     } else {
       if (!older_than || !is_old(run->second.started_ns)) continue;
+      // An old run that is still running keeps its code.
+      Result<read::RunSummary> summary =
+          read::read_run_file(run->second.path, read::Detail::kSummary);
+      if (!summary.ok() || read::run_is_live(summary.value())) continue;
       reasons.push_back("run started " + read::format_age(run->second.started_ns, now));
     }
     branches.push_back(branch);

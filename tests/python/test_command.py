@@ -217,6 +217,8 @@ def test_gc_deletes_only_snapshot_branches_of_runs_gone(repository, git_environm
     assert not index.exists()
     assert (git_environment / f"trovik-{kept.run_id}.index").exists()
     assert "nothing to clean up" in trovik_cli("gc").stdout
+    aged = trovik_cli("gc", "--older-than", "0s").stdout
+    assert dead_id in aged and kept.run_id not in aged  # a live run keeps its snapshot
 
 
 def test_code_shows_and_checks_out_a_runs_changes(repository, git_environment, tmp_path, trovik):
