@@ -18,9 +18,11 @@ all: test
 # --- set-up -------------------------------------------------------------------------------------
 
 system-deps:
-	@if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v git >/dev/null; then \
-	  echo "installing libgtest-dev and git"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev git; \
+	@if [ ! -f /usr/include/gtest/gtest.h ] || [ ! -f /usr/include/CLI/CLI.hpp ] || \
+	  ! command -v git >/dev/null; then \
+	  echo "installing libgtest-dev, libcli11-dev and git"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev \
+	    libcli11-dev git; \
 	fi
 
 $(VENV)/.ready: requirements-dev.txt requirements-test.txt
@@ -40,7 +42,7 @@ build: venv system-deps
 
 # The abi3 wheel, built from this tree with the venv's build backend, then installed into the venv
 # (not an editable install), so the Python tests see exactly what users get.
-wheel: venv
+wheel: venv system-deps
 	rm -rf dist
 	$(VPY) -m pip wheel -q --no-build-isolation --no-deps -w dist .
 
@@ -93,7 +95,8 @@ py-test:
 
 # --- checks -------------------------------------------------------------------------------------
 
-# AddressSanitizer + UndefinedBehaviorSanitizer over the C++ tests and the whole Python suite. The
+# AddressSanitizer + UndefinedBehaviorSanitizer over the C++ tests and the whole Python suite, the
+# command's tests running the sanitizer build of `trovik` (TROVIK_COMMAND). The
 # interpreter is not built with ASan, so the runtime is preloaded; its own leaks are not ours. The
 # type-checking tests are left out there (they run mypy, not trovik, against the installed wheel), and
 # so are the resident-memory bounds: ASan's allocator quarantines freed memory by design.
@@ -103,6 +106,7 @@ sanitize: venv system-deps
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	$(VENV)/bin/ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 	cd /tmp && TROVIK_MODULE_DIR=$(abspath $(ASAN_BUILD)) PYTHONPATH=$(abspath $(ASAN_BUILD)) \
+	  TROVIK_COMMAND=$(abspath $(ASAN_BUILD))/src/cli/trovik \
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	  $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python) -k "not typing and not memory"

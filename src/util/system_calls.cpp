@@ -104,4 +104,12 @@ int sys_fstat(int fd, struct stat* info) {
   return ::fstat(fd, info);
 }
 
+ssize_t sys_read(int fd, void* buffer, size_t size) {
+  if (std::optional<int> error = injected_error(SystemCall::kRead)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::read(fd, buffer, size);
+}
+
 }  // namespace trovik

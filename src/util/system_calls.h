@@ -55,5 +55,6 @@ int sys_posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_action
 int sys_mkdir(const char* path, mode_t mode);
 ssize_t sys_pread(int fd, void* buffer, size_t size, off_t offset);
 int sys_fstat(int fd, struct stat* info);
+ssize_t sys_read(int fd, void* buffer, size_t size);
 
 }  // namespace trovik
