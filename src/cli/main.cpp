@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
   app.add_option("--root", context.roots,
                  "a directory holding runs/ (repeatable); default: TROVIK_DIR, else every .trovik "
                  "in the working directory and the git work tree")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      // One directory per --root, so that `show --root DIR @1` leaves @1 to the subcommand.
+      ->allow_extra_args(false);
 
   trovik::cli::register_ls(app, context);
   trovik::cli::register_show(app, context);

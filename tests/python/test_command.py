@@ -263,6 +263,20 @@ def test_runs_are_found_across_the_work_tree_and_by_path(repository, tmp_path, m
     assert cli_json("ls", "--root", str(tmp_path / "nothing-here")) == []
 
 
+@pytest.mark.parametrize("placing", [
+    lambda root: ["--root", root, "show", "@1"],
+    lambda root: ["show", "--root", root, "@1"],
+    lambda root: ["show", f"--root={root}", "@1"],
+    lambda root: ["show", "@1", "--root", root],
+])
+def test_root_option_goes_anywhere_before_or_after_the_run(root, trovik, monkeypatch, tmp_path,
+                                                           placing):
+    run = trovik.Experiment("rooted")
+    monkeypatch.delenv("TROVIK_DIR")
+    monkeypatch.chdir(tmp_path)
+    assert cli_json(*placing(str(root)))["run_id"] == run.run_id
+
+
 def test_compare_code_shows_the_diff_between_run_commits(repository, trovik):
     first = trovik.Experiment("v1")
     repository.write("src/model.py", "weights = 2\n")
