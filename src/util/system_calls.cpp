@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 
 namespace trovik {
@@ -86,6 +87,22 @@ int sys_mkdir(const char* path, mode_t mode) {
     return -1;
   }
   return ::mkdir(path, mode);
+}
+
+int sys_fsync(int fd) {
+  if (std::optional<int> error = injected_error(SystemCall::kFsync)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::fsync(fd);
+}
+
+int sys_rename(const char* from, const char* to) {
+  if (std::optional<int> error = injected_error(SystemCall::kRename)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::rename(from, to);
 }
 
 }  // namespace trovik

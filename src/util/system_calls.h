@@ -19,6 +19,8 @@ enum class SystemCall {
   kPipe,
   kSpawn,
   kMkdir,
+  kFsync,
+  kRename,
 };
 
 class FaultInjector {
@@ -50,5 +52,7 @@ int sys_pipe2(int ends[2], int flags);
 int sys_posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                      const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
 int sys_mkdir(const char* path, mode_t mode);
+int sys_fsync(int fd);
+int sys_rename(const char* from, const char* to);
 
 }  // namespace trovik

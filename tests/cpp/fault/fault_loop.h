@@ -58,6 +58,10 @@ inline const char* call_name(SystemCall call) {
       return "spawn";
     case SystemCall::kMkdir:
       return "mkdir";
+    case SystemCall::kFsync:
+      return "fsync";
+    case SystemCall::kRename:
+      return "rename";
   }
   return "?";
 }
