@@ -20,6 +20,10 @@ system-deps:
 	  echo "installing libgtest-dev and git"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev git; \
 	fi
+	@if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then \
+	  echo "installing chromium and chromium-driver for the report's browser tests"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium chromium-driver >/dev/null; \
+	fi
 
 $(VENV)/.ready: requirements-dev.txt requirements-test.txt
 	$(PYTHON) -m venv $(VENV)

@@ -80,15 +80,16 @@ class ChartDrawing {
     for (double tick : x_.ticks()) vertical_rule(x_position(tick));
     out_ += "</g><g class=\"ticks\">";
     for (double tick : y_.ticks()) {
-      tick_label(kLeft - 6, y_position(tick) + 4, "end", y_.label(tick));
+      tick_label(kLeft - 6, y_position(tick) + 4.5, "end", y_.label(tick));
     }
     for (double tick : x_.ticks()) {
-      tick_label(x_position(tick), kPlotBottom + 16, "middle", x_.label(tick));
+      tick_label(x_position(tick), kPlotBottom + 22, "middle", x_.label(tick));
     }
     out_ += "</g>";
-    out_ += chart_.axis == XAxis::kStep ? "<text class=\"axis-title\" x=\"706\" y=\"256\">step</text>"
-                                        : "<text class=\"axis-title\" x=\"706\" y=\"256\">"
-                                          "elapsed (s)</text>";
+    out_ += chart_.axis == XAxis::kStep
+                ? "<text class=\"axis-title\" x=\"706\" y=\"256\">step</text>"
+                : "<text class=\"axis-title\" x=\"706\" y=\"256\">"
+                  "elapsed (s)</text>";
   }
 
   void notes() {

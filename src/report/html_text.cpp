@@ -10,13 +10,26 @@ void append_escaped_valid(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     std::string_view reference;
     switch (text[i]) {
-      case '&': reference = "&amp;"; break;
-      case '<': reference = "&lt;"; break;
-      case '>': reference = "&gt;"; break;
-      case '"': reference = "&quot;"; break;
-      case '\'': reference = "&#39;"; break;
-      case '\0': reference = "\xEF\xBF\xBD"; break;
-      default: continue;
+      case '&':
+        reference = "&amp;";
+        break;
+      case '<':
+        reference = "&lt;";
+        break;
+      case '>':
+        reference = "&gt;";
+        break;
+      case '"':
+        reference = "&quot;";
+        break;
+      case '\'':
+        reference = "&#39;";
+        break;
+      case '\0':
+        reference = "\xEF\xBF\xBD";
+        break;
+      default:
+        continue;
     }
     out.append(text.substr(plain_from, i - plain_from));
     out.append(reference);

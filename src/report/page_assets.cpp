@@ -53,7 +53,7 @@ figcaption { display: flex; flex-wrap: wrap; align-items: baseline; gap: 4px 14p
 .legend li { white-space: nowrap; max-width: 24em; overflow: hidden; text-overflow: ellipsis; }
 .legend .run-name { color: var(--fg); }
 svg.chart { display: block; width: 100%; height: auto; margin-top: 4px; }
-svg.chart text { fill: var(--muted); font-size: 11px; }
+svg.chart text { fill: var(--muted); font-size: 13px; }
 svg.chart .axis-title { text-anchor: end; }
 svg.chart .grid path { stroke: var(--grid); stroke-width: 1; fill: none; }
 svg.chart .line { fill: none; stroke-width: 1.6; stroke-linejoin: round; stroke-linecap: round; }

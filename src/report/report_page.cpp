@@ -35,8 +35,9 @@ void append_run_label(std::string& out, const ReportRun& run, size_t run_index) 
 
 void append_head(std::string& out, const ReportInput& input, std::string_view nonce) {
   out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-         "style-src 'unsafe-inline'; img-src data:; script-src 'nonce-";
+  out +=
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+      "style-src 'unsafe-inline'; img-src data:; script-src 'nonce-";
   out += nonce;
   out += "'\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   out += "<meta name=\"color-scheme\" content=\"light dark\">\n<title>trovik report: ";
@@ -54,8 +55,9 @@ void append_head(std::string& out, const ReportInput& input, std::string_view no
 }
 
 void append_summary(std::string& out, const ReportInput& input) {
-  out += "<section id=\"runs\"><h2>Runs</h2><div class=\"table-scroll\"><table class=\"summary\">"
-         "<thead><tr><th></th>";
+  out +=
+      "<section id=\"runs\"><h2>Runs</h2><div class=\"table-scroll\"><table class=\"summary\">"
+      "<thead><tr><th></th>";
   for (const std::string& column : input.summary.columns) {
     out += "<th>";
     append_escaped(out, column);
@@ -88,8 +90,9 @@ void append_metadata(std::string& out, const ReportInput& input) {
     }
   }
   if (keys.empty()) return;
-  out += "<section id=\"metadata\"><h2>Metadata</h2><div class=\"table-scroll\"><table>"
-         "<thead><tr><th></th>";
+  out +=
+      "<section id=\"metadata\"><h2>Metadata</h2><div class=\"table-scroll\"><table>"
+      "<thead><tr><th></th>";
   for (size_t i = 0; i < input.runs.size(); ++i) {
     out += "<th>";
     append_run_label(out, input.runs[i], i);

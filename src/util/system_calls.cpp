@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 
 namespace trovik {
 namespace {

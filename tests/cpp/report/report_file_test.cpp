@@ -26,9 +26,9 @@ std::string read_text(const fs::path& path) {
 class AtomicReportFile : public testing::TestWithParam<SystemCall> {
  protected:
   void SetUp() override {
-    directory_ = fs::temp_directory_path() /
-                 ("trovik-report-test-" + std::to_string(::getpid()) + "-" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
+    directory_ =
+        fs::temp_directory_path() / ("trovik-report-test-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(directory_);
     fs::create_directories(directory_);
     std::ofstream(directory_ / "report.html") << "earlier report";
@@ -65,10 +65,11 @@ TEST_P(AtomicReportFile, AFailedWriteLeavesTheEarlierFileAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, AtomicReportFile,
-                         testing::Values(SystemCall::kOpen, SystemCall::kWrite,
-                                         SystemCall::kFsync, SystemCall::kClose,
-                                         SystemCall::kRename),
-                         [](const auto& info) { return std::string(fault::call_name(info.param)); });
+                         testing::Values(SystemCall::kOpen, SystemCall::kWrite, SystemCall::kFsync,
+                                         SystemCall::kClose, SystemCall::kRename),
+                         [](const auto& info) {
+                           return std::string(fault::call_name(info.param));
+                         });
 
 TEST(AtomicReportFileTarget, AMissingDirectoryIsAnOsError) {
   const Status status = write_file_atomically("/nonexistent-trovik-dir/report.html", "x");
