@@ -21,6 +21,7 @@ import report  # noqa: E402
 import scenario_dirty  # noqa: E402
 import scenario_memory  # noqa: E402
 import scenario_payload  # noqa: E402
+import scenario_report  # noqa: E402
 import scenario_peers  # noqa: E402
 import scenario_startup  # noqa: E402
 import scenario_track  # noqa: E402
@@ -34,6 +35,7 @@ SCENARIOS = {
     "startup_dirty": scenario_dirty.run,
     "memory_50mb": scenario_memory.run,
     "peers": scenario_peers.run,
+    "report": scenario_report.run,
 }
 
 

@@ -15,6 +15,9 @@ window.__trovikCalls = [];
 for (const name of ["alert", "confirm", "prompt"]) {
   window[name] = (...args) => { window.__trovikCalls.push([name, String(args[0])]); };
 }
+// The second animation frame after DOMContentLoaded: every chart on the page has been painted.
+document.addEventListener("DOMContentLoaded", () => requestAnimationFrame(() =>
+  requestAnimationFrame(() => { window.__trovikDrawn = performance.now(); })));
 """
 
 
@@ -64,10 +67,10 @@ def open_page(driver, path, color_scheme="light"):
     driver.get_log("browser")
     url = "file://" + os.path.abspath(path)
     driver.get(url)
-    # Two animation frames: by then every chart on the page has been laid out and painted.
     driver.execute_async_script(
         "const done = arguments[0];"
-        "requestAnimationFrame(() => requestAnimationFrame(() => done(true)));"
+        "const wait = () => window.__trovikDrawn ? done(true) : requestAnimationFrame(wait);"
+        "wait();"
     )
     requests = []
     for entry in driver.get_log("performance"):
