@@ -48,11 +48,11 @@ std::string AxisScale::label(double value) const {
   const int spacing_exponent = static_cast<int>(std::floor(std::log10(spacing_) + 1e-9));
   if (spacing_ >= 1e-4 && largest < 1e7) {
     const int decimals = std::max(0, -spacing_exponent);
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    (void)std::snprintf(text, sizeof text, "%.*f", decimals, value);
   } else {
     const int largest_exponent = static_cast<int>(std::floor(std::log10(largest)));
     const int digits = std::clamp(largest_exponent - spacing_exponent, 0, 12);
-    std::snprintf(text, sizeof text, "%.*e", digits, value);
+    (void)std::snprintf(text, sizeof text, "%.*e", digits, value);
   }
   std::string label(text);
   if (label.find_first_not_of("-0.") == std::string::npos && label.front() == '-') {
@@ -65,15 +65,15 @@ std::string format_elapsed(double milliseconds) {
   char text[64];
   if (!std::isfinite(milliseconds) || milliseconds < 0) return "?";
   if (milliseconds < 1000) {
-    std::snprintf(text, sizeof text, "%.0f ms", milliseconds);
+    (void)std::snprintf(text, sizeof text, "%.0f ms", milliseconds);
   } else if (milliseconds < 60'000) {
-    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000);
+    (void)std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000);
   } else if (milliseconds < 3'600'000) {
     const long seconds = std::lround(std::floor(milliseconds / 1000));
-    std::snprintf(text, sizeof text, "%ld min %02ld s", seconds / 60, seconds % 60);
+    (void)std::snprintf(text, sizeof text, "%ld min %02ld s", seconds / 60, seconds % 60);
   } else {
     const long minutes = std::lround(std::floor(milliseconds / 60'000));
-    std::snprintf(text, sizeof text, "%ld h %02ld min", minutes / 60, minutes % 60);
+    (void)std::snprintf(text, sizeof text, "%ld h %02ld min", minutes / 60, minutes % 60);
   }
   return text;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "report/axis_scale.h"
 #include "report/html_text.h"
@@ -47,8 +48,8 @@ void append_line_class(std::string& out, int run_index) {
 }
 
 struct Extent {
-  double low = INFINITY;
-  double high = -INFINITY;
+  double low = std::numeric_limits<double>::infinity();
+  double high = -std::numeric_limits<double>::infinity();
   void include(double value) {
     low = std::min(low, value);
     high = std::max(high, value);
@@ -143,7 +144,7 @@ class ChartDrawing {
  private:
   void append_attribute(const char* name, double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
+    (void)std::snprintf(text, sizeof text, "%.17g", value);
     out_ += ' ';
     out_ += name;
     out_ += "=\"";

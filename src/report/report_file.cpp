@@ -21,7 +21,7 @@ std::string random_hex() {
   std::string hex;
   for (int i = 0; i < 4; ++i) {
     char word[9];
-    std::snprintf(word, sizeof word, "%08x", static_cast<unsigned>(source()));
+    (void)std::snprintf(word, sizeof word, "%08x", static_cast<unsigned>(source()));
     hex += word;
   }
   return hex;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace trovik::report {
 namespace {
@@ -62,8 +63,8 @@ std::vector<SeriesPoint> reduce_series(std::span<const SeriesPoint> points, XAxi
 
 std::vector<SeriesPoint> reduce_series(std::span<const SeriesPoint> points, XAxis axis,
                                        int columns) {
-  double x_min = INFINITY;
-  double x_max = -INFINITY;
+  double x_min = std::numeric_limits<double>::infinity();
+  double x_max = -std::numeric_limits<double>::infinity();
   for (const SeriesPoint& point : points) {
     const double x = point_x(point, axis);
     if (!std::isfinite(x) || !std::isfinite(point.value)) continue;

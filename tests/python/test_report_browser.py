@@ -14,12 +14,6 @@ import report_browser
 SCRIPT_BREAKOUT = "</script><script>alert(1)</script>"
 ATTRIBUTE_BREAKOUT = '"><img src=x onerror=alert(2)>'
 
-requires_browser = pytest.mark.skipif(
-    not report_browser.browser_available(),
-    reason="chromium and chromedriver are missing: `make system-deps` installs them",
-)
-
-
 def trovik_command():
     return os.environ.get("TROVIK_COMMAND") or os.path.join(os.path.dirname(sys.executable),
                                                             "trovik")
@@ -27,6 +21,8 @@ def trovik_command():
 
 @pytest.fixture(scope="module")
 def browser():
+    assert report_browser.browser_available(), (
+        "chromium and chromedriver are missing: `make system-deps` installs them")
     driver = report_browser.start_browser()
     yield driver
     driver.quit()
@@ -90,7 +86,6 @@ def page_facts(driver):
     """)
 
 
-@requires_browser
 @pytest.mark.parametrize("scheme", ["light", "dark"])
 def test_report_page_in_a_browser(browser, runs, workdir, tmp_path, scheme):
     page = write_report(workdir)
@@ -127,7 +122,6 @@ def test_report_page_in_a_browser(browser, runs, workdir, tmp_path, scheme):
         shutil.copy(screenshot, keep)
 
 
-@requires_browser
 def test_elapsed_axis_and_chosen_runs(browser, runs, workdir):
     page = write_report(workdir, "@1", "@3", "--x", "elapsed")
     requests, console = report_browser.open_page(browser, page)
