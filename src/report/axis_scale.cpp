@@ -46,7 +46,15 @@ std::string AxisScale::label(double value) const {
   char text[64];
   const double largest = std::max(std::abs(low_), std::abs(high_));
   const int spacing_exponent = static_cast<int>(std::floor(std::log10(spacing_) + 1e-9));
-  if (spacing_ >= 1e-4 && largest < 1e7) {
+  if (spacing_ >= 1000 && largest < 1e15) {
+    // Thousands and millions as "50k", "1.5M": long runs have step counts in the millions.
+    const bool millions = largest >= 1e6;
+    const double unit = millions ? 1e6 : 1e3;
+    const int decimals =
+        std::max(0, -static_cast<int>(std::floor(std::log10(spacing_ / unit) + 1e-9)));
+    (void)std::snprintf(text, sizeof text, "%.*f%s", decimals, value / unit, millions ? "M" : "k");
+    if (value == 0) (void)std::snprintf(text, sizeof text, "0");
+  } else if (spacing_ >= 1e-4 && largest < 1e7) {
     const int decimals = std::max(0, -spacing_exponent);
     (void)std::snprintf(text, sizeof text, "%.*f", decimals, value);
   } else {

@@ -21,7 +21,7 @@ class AxisScale {
   // Where `value` lies between low (0) and high (1).
   double fraction(double value) const { return (value - low_) / (high_ - low_); }
 
-  // A tick's label, with just the digits that tell the ticks apart ("0.25", "1.5e+06").
+  // A tick's label, with just the digits that tell the ticks apart ("0.25", "150k", "2e-06").
   std::string label(double value) const;
 
  private:

@@ -84,7 +84,9 @@ class ChartDrawing {
       tick_label(kLeft - 6, y_position(tick) + 4.5, "end", y_.label(tick));
     }
     for (double tick : x_.ticks()) {
-      tick_label(x_position(tick), kPlotBottom + 22, "middle", x_.label(tick));
+      // The rightmost label would run off the drawing if centred on its tick.
+      const double x = x_position(tick);
+      tick_label(x, kPlotBottom + 22, x > kWidth - 40 ? "end" : "middle", x_.label(tick));
     }
     out_ += "</g>";
     out_ += chart_.axis == XAxis::kStep

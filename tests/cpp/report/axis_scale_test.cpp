@@ -29,9 +29,12 @@ TEST(AxisScale, StepsNeverGetFractionalTicks) {
   EXPECT_EQ(labels(steps), (std::vector<std::string>{"0", "1", "2", "3"}));
 }
 
-TEST(AxisScale, FarMagnitudesSwitchToExponents) {
-  EXPECT_EQ(labels(AxisScale(0, 3e7, 3)),
-            (std::vector<std::string>{"0e+00", "1e+07", "2e+07", "3e+07"}));
+TEST(AxisScale, FarMagnitudesStayShort) {
+  EXPECT_EQ(labels(AxisScale(0, 3e7, 3)), (std::vector<std::string>{"0", "10M", "20M", "30M"}));
+  EXPECT_EQ(labels(AxisScale(0, 2e5, 4, true)),
+            (std::vector<std::string>{"0", "50k", "100k", "150k", "200k"}));
+  EXPECT_EQ(labels(AxisScale(0, 1.2e6, 6, true)).back(), "1.2M");
+  EXPECT_EQ(labels(AxisScale(0, 3e16, 3)).back(), "3e+16");
   const std::vector<std::string> tiny = labels(AxisScale(1e-6, 4e-6, 3));
   EXPECT_EQ(tiny.front(), "1e-06");
   EXPECT_EQ(tiny.back(), "4e-06");
