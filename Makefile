@@ -16,9 +16,11 @@ all: test
 # --- set-up -------------------------------------------------------------------------------------
 
 system-deps:
-	@if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v git >/dev/null; then \
-	  echo "installing libgtest-dev and git"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev git; \
+	@if [ ! -f /usr/include/gtest/gtest.h ] || [ ! -f /usr/include/CLI/CLI.hpp ] || \
+	  ! command -v git >/dev/null; then \
+	  echo "installing libgtest-dev, libcli11-dev and git"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev \
+	    libcli11-dev git; \
 	fi
 	@if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then \
 	  echo "installing chromium and chromium-driver for the report's browser tests"; \
@@ -42,7 +44,7 @@ build: venv system-deps
 
 # The abi3 wheel, built from this tree with the venv's build backend, then installed into the venv
 # (not an editable install), so the Python tests see exactly what users get.
-wheel: venv
+wheel: venv system-deps
 	rm -rf dist
 	$(VPY) -m pip wheel -q --no-build-isolation --no-deps -w dist .
 
@@ -51,7 +53,7 @@ install: wheel
 
 # The sdist and the wheel as `python -m build` makes them: the wheel is built from the unpacked sdist
 # in an isolated environment, then installed into a clean virtual environment and used.
-dist-check: venv
+dist-check: venv system-deps
 	rm -rf dist-check
 	$(VPY) -m build --outdir dist-check .
 	$(PYTHON) -m venv dist-check/venv

@@ -2,7 +2,7 @@
 #include <string>
 #include <utility>
 
-#include "json/py_to_json.h"
+#include "module/py_to_json.h"
 #include "module/argument_binding.h"
 #include "module/experiment_methods.h"
 #include "module/experiment_object.h"

@@ -89,6 +89,14 @@ int sys_mkdir(const char* path, mode_t mode) {
   return ::mkdir(path, mode);
 }
 
+ssize_t sys_read(int fd, void* buffer, size_t size) {
+  if (std::optional<int> error = injected_error(SystemCall::kRead)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::read(fd, buffer, size);
+}
+
 int sys_fsync(int fd) {
   if (std::optional<int> error = injected_error(SystemCall::kFsync)) [[unlikely]] {
     errno = *error;

@@ -19,6 +19,7 @@ enum class SystemCall {
   kPipe,
   kSpawn,
   kMkdir,
+  kRead,
   kFsync,
   kRename,
 };
@@ -52,6 +53,7 @@ int sys_pipe2(int ends[2], int flags);
 int sys_posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                      const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
 int sys_mkdir(const char* path, mode_t mode);
+ssize_t sys_read(int fd, void* buffer, size_t size);
 int sys_fsync(int fd);
 int sys_rename(const char* from, const char* to);
 

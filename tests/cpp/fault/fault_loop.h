@@ -58,6 +58,8 @@ inline const char* call_name(SystemCall call) {
       return "spawn";
     case SystemCall::kMkdir:
       return "mkdir";
+    case SystemCall::kRead:
+      return "read";
     case SystemCall::kFsync:
       return "fsync";
     case SystemCall::kRename:

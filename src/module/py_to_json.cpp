@@ -1,4 +1,4 @@
-#include "json/py_to_json.h"
+#include "module/py_to_json.h"
 
 #include <string_view>
 

@@ -1,0 +1,47 @@
+// The `trovik` command: looks at the runs that the trovik module records. One file per
+// subcommand; each registers itself here, and every failure is reported by report_failure.
+
+#include <CLI/CLI.hpp>
+#include <clocale>
+#include <cstdio>
+
+#include "cli/command_context.h"
+#include "cli/failure.h"
+#include "version.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  trovik::cli::CommandContext context;
+  CLI::App app{"Look at the runs recorded by trovik: list, show, compare, code, tail, clean up.",
+               "trovik"};
+  app.set_version_flag("--version", TROVIK_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough();
+  app.add_option("--root", context.roots,
+                 "a directory holding runs/ (repeatable); default: TROVIK_DIR, else every .trovik "
+                 "in the working directory and the git work tree")
+      ->type_name("DIR");
+
+  trovik::cli::register_ls(app, context);
+  trovik::cli::register_show(app, context);
+  trovik::cli::register_compare(app, context);
+  trovik::cli::register_code(app, context);
+  trovik::cli::register_tail(app, context);
+  trovik::cli::register_gc(app, context);
+  trovik::cli::register_export(app, context);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return trovik::cli::report_usage_failure(e.what());
+  }
+  const int status = trovik::cli::report_failure(context.command());
+  std::fflush(stdout);
+  return status;
+}

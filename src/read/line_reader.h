@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/scoped_fd.h"
+#include "util/status.h"
+
+namespace trovik::read {
+
+// Reads a file's lines in large blocks, without a copy per line. A line is complete once its line
+// feed is on disk; the bytes after the last line feed are an unfinished line, kept for the next
+// call, which hands it over once it has been completed (a file that is still being written).
+class LineReader {
+ public:
+  // Opens `path` for reading. A failure is an OSError naming the path.
+  static Result<LineReader> open(const std::string& path);
+
+  // Calls `on_line(line)` (without its line feed) for each complete line from where the last call
+  // stopped to the current end of the file. `on_line` returns false to stop early.
+  template <typename OnLine>
+  Status read_available(OnLine&& on_line);
+
+  // The unfinished line the last read_available left: empty when the file ended in a line feed.
+  std::string_view unfinished() const { return {buffer_.data() + begin_, end_ - begin_}; }
+
+ private:
+  static constexpr size_t kBlockSize = size_t{1} << 20;
+
+  explicit LineReader(ScopedFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  // Makes room after the buffered bytes, moving them to the front or growing the buffer.
+  void make_room();
+  // Reads once into the free space: the byte count, 0 at the end of the file.
+  Result<size_t> fill();
+
+  ScopedFd fd_;
+  std::string path_;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;    // first byte not yet handed over
+  size_t end_ = 0;      // one past the last byte read
+  size_t scanned_ = 0;  // bytes from begin_ known to hold no line feed
+};
+
+template <typename OnLine>
+Status LineReader::read_available(OnLine&& on_line) {
+  for (;;) {
+    while (begin_ + scanned_ < end_) {
+      const char* start = buffer_.data() + begin_;
+      const void* feed = std::memchr(start + scanned_, '\n', end_ - begin_ - scanned_);
+      if (feed == nullptr) {
+        scanned_ = end_ - begin_;
+        break;
+      }
+      const size_t length = static_cast<const char*>(feed) - start;
+      begin_ += length + 1;
+      scanned_ = 0;
+      if (!on_line(std::string_view(start, length))) return Status::Ok();
+    }
+    make_room();
+    Result<size_t> count = fill();
+    if (!count.ok()) return std::move(count).status();
+    if (count.value() == 0) return Status::Ok();
+  }
+}
+
+}  // namespace trovik::read

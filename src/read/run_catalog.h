@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "util/status.h"
+
+namespace trovik::read {
+
+// A run file found under a root, with what its first line says about it.
+struct RunFileEntry {
+  std::string path;
+  std::string run_id;      // of its run_start record, else the file name without ".jsonl"
+  std::string name;        // experiment_name of its run_start record
+  int64_t started_ns = 0;  // created_at of its run_start record, else the file's modification time
+};
+
+// Every "<root>/runs/*.jsonl" under the roots, each file once (a root found twice, or by two
+// names, counts once), newest first by start time. Roots without a runs folder are skipped.
+std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots);
+
+// The same for one file; it need not lie under any root.
+Result<RunFileEntry> run_file_entry(const std::string& path);
+
+}  // namespace trovik::read

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/value.h"
+
+namespace trovik::read {
+
+// One point of a numeric series. `track_index` is the 0-based position of its record among the
+// run's track records (see RunSummary::track_times).
+struct SeriesPoint {
+  int64_t step = 0;
+  double value = 0;
+  uint64_t elapsed_ms = 0;
+  uint64_t track_index = 0;
+};
+
+// A numeric series of a run: a number tracked as a whole ("value") or one numeric leaf of tracked
+// objects under its dotted key path ("val.loss").
+struct SeriesSummary {
+  std::string name;
+  uint64_t count = 0;
+  double first = 0;
+  double last = 0;
+  double min = 0;
+  double max = 0;
+  int64_t first_step = 0;
+  int64_t last_step = 0;
+  int64_t min_step = 0;  // the first step at which min was reached
+  int64_t max_step = 0;
+  std::vector<SeriesPoint> points;  // in file order; only when read in full
+};
+
+struct Note {
+  uint64_t elapsed_ms = 0;
+  std::string text;
+};
+
+// How much of a run a reading keeps. A summary's size depends on the number of series, never on
+// the number of records; a full reading also keeps every point, note and track time.
+enum class Detail { kSummary, kFull };
+
+// What reading one run file found.
+struct RunSummary {
+  std::string path;
+  std::string run_id;  // of the run_start record, else the file name without ".jsonl"
+  std::string name;    // experiment_name of the first record that has one
+  // The run_start record's `value` and `created_at`, when the first line is a run_start record.
+  std::optional<json::Value> run_start;
+  std::string created_at;
+  std::optional<uint64_t> elapsed_ms;  // of the last complete record
+  uint64_t records = 0;                // complete records, run_start included
+  uint64_t bad_lines = 0;              // complete lines that are not a JSON object, skipped
+  bool torn = false;                   // the file ends in an unfinished line, skipped
+  uint64_t track_records = 0;
+  std::vector<SeriesSummary> series;     // in the order of their first point
+  std::vector<Note> notes;               // full reading only
+  std::vector<std::string> track_times;  // created_at of each track record; full reading only
+
+  const SeriesSummary* find_series(std::string_view series_name) const;
+  // The run_start value's member at a path of keys, or null when any step is missing.
+  const json::Value* run_start_member(std::initializer_list<std::string_view> keys) const;
+};
+
+}  // namespace trovik::read

@@ -1,0 +1,114 @@
+#include "read/text_format.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "json/writer.h"
+
+namespace trovik::read {
+
+std::string format_number(double value) {
+  if (value == 0) return "0";
+  char text[64];
+  const std::to_chars_result written =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+  return std::string(text, written.ptr);
+}
+
+std::string format_difference(double value) {
+  if (value == 0) return "0";
+  return (value > 0 ? "+" : "") + format_number(value);
+}
+
+std::string cell_text(const json::Value& value) {
+  switch (value.type()) {
+    case json::Value::Type::kString:
+      return value.as_string();
+    case json::Value::Type::kDouble:
+      return format_number(value.as_double());
+    default:
+      return json::to_json_text(value);
+  }
+}
+
+std::string shell_quote(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    if (!line.empty()) line += ' ';
+    const bool plain = !word.empty() && word.find_first_not_of(
+                                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789_-+=./:,@%^") == std::string::npos;
+    if (plain) {
+      line += word;
+      continue;
+    }
+    line += '\'';
+    for (char c : word) {
+      if (c == '\'') {
+        line += "'\\''";
+      } else {
+        line += c;
+      }
+    }
+    line += '\'';
+  }
+  return line;
+}
+
+std::string sparkline(const std::vector<SeriesPoint>& points, size_t width, bool ascii) {
+  static constexpr const char* kBlocks[] = {"▁", "▂", "▃", "▄", "▅", "▆", "▇", "█"};
+  static constexpr char kAscii[] = "_.-=+*#@";
+  if (points.empty() || width == 0) return {};
+  const size_t cells = points.size() < width ? points.size() : width;
+  std::vector<double> means(cells, 0);
+  std::vector<size_t> counts(cells, 0);
+  for (size_t i = 0; i < points.size(); ++i) {
+    const size_t cell = i * cells / points.size();
+    means[cell] += points[i].value;
+    ++counts[cell];
+  }
+  double low = INFINITY;
+  double high = -INFINITY;
+  for (size_t cell = 0; cell < cells; ++cell) {
+    means[cell] /= static_cast<double>(counts[cell]);
+    low = std::fmin(low, means[cell]);
+    high = std::fmax(high, means[cell]);
+  }
+  std::string line;
+  for (double mean : means) {
+    size_t level = 0;
+    if (high > low && std::isfinite(high - low)) {
+      level = static_cast<size_t>((mean - low) / (high - low) * 7 + 0.5);
+      if (level > 7) level = 7;
+    }
+    if (ascii) {
+      line += kAscii[level];
+    } else {
+      line += kBlocks[level];
+    }
+  }
+  return line;
+}
+
+size_t display_width(std::string_view text) {
+  size_t columns = 0;
+  for (char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++columns;
+  }
+  return columns;
+}
+
+std::string truncate_to_width(std::string_view text, size_t width) {
+  if (display_width(text) <= width) return std::string(text);
+  if (width == 0) return {};
+  std::string cut;
+  size_t columns = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool starts_code_point = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (starts_code_point && ++columns == width) break;
+    cut += text[i];
+  }
+  return cut + "…";
+}
+
+}  // namespace trovik::read

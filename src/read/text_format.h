@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/value.h"
+#include "read/run_summary.h"
+
+namespace trovik::read {
+
+// A number for a table cell: at most 6 significant digits ("0.123457", "1.5e+06", "42").
+std::string format_number(double value);
+// A signed difference for a table cell: "+0.5", "-3", "0".
+std::string format_difference(double value);
+
+// A JSON value for a table cell: a string as its text, anything else as compact JSON.
+std::string cell_text(const json::Value& value);
+
+// An argument vector as one line a POSIX shell reads back into the same words.
+std::string shell_quote(const std::vector<std::string>& words);
+
+// A series drawn in `width` characters, each the mean of its share of the points: Unicode block
+// elements, or with `ascii` the characters "_.-=+*#@". Empty for no points.
+std::string sparkline(const std::vector<SeriesPoint>& points, size_t width, bool ascii);
+
+// The number of terminal columns a UTF-8 text takes, taking each code point as one column.
+size_t display_width(std::string_view text);
+// The text cut to `width` columns, ending in "…" when cut.
+std::string truncate_to_width(std::string_view text, size_t width);
+
+}  // namespace trovik::read

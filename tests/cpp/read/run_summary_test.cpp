@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "read/record_handler.h"
+#include "read/run_summary_builder.h"
+
+namespace trovik::read {
+namespace {
+
+const char* kRunStart =
+    R"({"created_at":"2024-03-05T07:08:09.120+00:00","elapsed_ms":3,"experiment_name":"demo",)"
+    R"("kind":"run_start","run_id":"6a1f0c2e-9b7d-4e3a-8c5f-2d4b6e8a0c1f","schema_version":1,)"
+    R"("trovik_version":"0.1.2","value":{"git":null,"host":{"hostname":"h"},"metadata":{"lr":0.1},)"
+    R"("process":{"argv":["python","t.py"],"cwd":"/w","pid":1,"ppid":0}}})";
+
+std::string track(const std::string& value, uint64_t elapsed = 5, const char* note = nullptr) {
+  std::string line = R"({"created_at":"2024-03-05T07:08:10+00:00","elapsed_ms":)" +
+                     std::to_string(elapsed) + R"(,"experiment_name":"demo","kind":"track",)";
+  if (note != nullptr) line += std::string(R"("note":")") + note + "\",";
+  return line + R"("run_id":"6a1f0c2e-9b7d-4e3a-8c5f-2d4b6e8a0c1f","value":)" + value + "}";
+}
+
+RunSummary summarise(const std::vector<std::string>& lines, std::string_view unfinished = "",
+                     Detail detail = Detail::kFull) {
+  RunSummaryBuilder builder("runs/x.jsonl", detail);
+  for (const std::string& line : lines) builder.add_line(line);
+  return builder.finish(unfinished);
+}
+
+TEST(RunSummary, DamagedLinesAreSkippedAndCounted) {
+  const RunSummary run =
+      summarise({kRunStart, track("1", 7), "{\"half", "[1,2]", "", track("2", 9)},
+                R"({"created_at":"2024-03-05T07:08)");
+  EXPECT_EQ(run.run_id, "6a1f0c2e-9b7d-4e3a-8c5f-2d4b6e8a0c1f");
+  EXPECT_EQ(run.name, "demo");
+  EXPECT_EQ(run.records, 3u);
+  EXPECT_EQ(run.bad_lines, 3u);
+  EXPECT_TRUE(run.torn);
+  EXPECT_EQ(run.elapsed_ms, 9u);
+  ASSERT_NE(run.run_start_member({"metadata", "lr"}), nullptr);
+  ASSERT_EQ(run.series.size(), 1u);
+  EXPECT_EQ(run.series[0].count, 2u);
+  EXPECT_EQ(run.series[0].last, 2);
+}
+
+TEST(RunSummary, FileWithoutRunStartIsStillSummarised) {
+  const RunSummary run = summarise({track("4", 1), track("3", 2)});
+  EXPECT_FALSE(run.run_start.has_value());
+  EXPECT_EQ(run.run_id, "x");
+  EXPECT_EQ(run.name, "demo");
+  EXPECT_EQ(run.records, 2u);
+  EXPECT_FALSE(run.torn);
+  ASSERT_EQ(run.series.size(), 1u);
+  EXPECT_EQ(run.series[0].first, 4);
+  EXPECT_EQ(run.series[0].min_step, 1);
+}
+
+TEST(RunSummary, SeriesAreTheNumericLeavesUnderDottedPaths) {
+  const RunSummary run = summarise(
+      {kRunStart,
+       track(R"({"val":{"loss":0.5,"acc":1,"deep":{"x":-2}},"tag":"a","ok":true,"n":null,)"
+             R"("list":[1,{"y":2}],"after":3})"),
+       track("0.25"), track(R"("text")"), track("[4]"), track("true"),
+       track(R"({"big":123456789012345678901234567890})")});
+  std::vector<std::string> names;
+  for (const SeriesSummary& s : run.series) names.push_back(s.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"val.loss", "val.acc", "val.deep.x", "after", "value",
+                                             "big"}));
+  EXPECT_DOUBLE_EQ(run.find_series("val.deep.x")->last, -2);
+  EXPECT_DOUBLE_EQ(run.find_series("big")->last, 1.2345678901234568e29);
+}
+
+TEST(RunSummary, BigIntegerEventIsTheNearestDouble) {
+  RecordHandler handler;
+  handler.reset();
+  handler.begin_object();
+  handler.key("value", false);
+  handler.big_integer("-98765432109876543210");
+  handler.end_object();
+  ASSERT_EQ(handler.leaves().size(), 1u);
+  EXPECT_EQ(handler.leaf_name(handler.leaves()[0]), "value");
+  EXPECT_DOUBLE_EQ(handler.leaves()[0].value, -9.8765432109876543e19);
+}
+
+TEST(RunSummary, StepIsTheIntegerStepMemberElseTheTrackIndex) {
+  const RunSummary run =
+      summarise({kRunStart, track(R"({"loss":3})"), track(R"({"other":1})"),
+                 track(R"({"loss":1,"step":100})"), track(R"({"loss":2,"step":2.5})"),
+                 track(R"({"loss":5,"nested":{"step":7}})")});
+  const SeriesSummary* loss = run.find_series("loss");
+  ASSERT_NE(loss, nullptr);
+  std::vector<int64_t> steps;
+  for (const SeriesPoint& p : loss->points) steps.push_back(p.step);
+  EXPECT_EQ(steps, (std::vector<int64_t>{0, 100, 3, 4}));
+  EXPECT_EQ(loss->min, 1);
+  EXPECT_EQ(loss->min_step, 100);
+  EXPECT_EQ(loss->max, 5);
+  EXPECT_EQ(loss->max_step, 4);
+  EXPECT_EQ(loss->first_step, 0);
+}
+
+TEST(RunSummary, NotesAndTimesOnlyInAFullReading) {
+  const std::vector<std::string> lines = {kRunStart, track("1", 10, "warm up"), track("2", 20)};
+  const RunSummary full = summarise(lines);
+  ASSERT_EQ(full.notes.size(), 1u);
+  EXPECT_EQ(full.notes[0].text, "warm up");
+  EXPECT_EQ(full.notes[0].elapsed_ms, 10u);
+  EXPECT_EQ(full.track_times.size(), 2u);
+  const RunSummary brief = summarise(lines, "", Detail::kSummary);
+  EXPECT_TRUE(brief.notes.empty());
+  EXPECT_TRUE(brief.series[0].points.empty());
+  EXPECT_EQ(brief.series[0].count, 2u);
+}
+
+TEST(RunSummary, FileReadingKeepsLinesLongerThanABlock) {
+  const std::string path = ::testing::TempDir() + "/long_run.jsonl";
+  const std::string long_note(3 << 20, 'n');
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << kRunStart << '\n'
+         << track("1", 1, long_note.c_str()) << '\n'
+         << track("2", 2) << '\n'
+         << "{\"torn";
+  }
+  Result<RunSummary> run = read_run_file(path, Detail::kFull);
+  ASSERT_TRUE(run.ok()) << run.status().ToString();
+  EXPECT_EQ(run.value().records, 3u);
+  EXPECT_TRUE(run.value().torn);
+  EXPECT_EQ(run.value().bad_lines, 0u);
+  ASSERT_EQ(run.value().notes.size(), 1u);
+  EXPECT_EQ(run.value().notes[0].text.size(), long_note.size());
+  std::remove(path.c_str());
+
+  Result<RunSummary> missing = read_run_file(path, Detail::kSummary);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.status().kind(), ErrorKind::kOSError);
+}
+
+}  // namespace
+}  // namespace trovik::read
