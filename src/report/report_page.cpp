@@ -216,8 +216,6 @@ void append_run_details(std::string& out, const ReportInput& input) {
       for (const RunNote& note : run.notes) {
         out += "<li><span class=\"when\">";
         out += format_elapsed(note.elapsed_ms);
-        out += ", step ";
-        out += std::to_string(note.step);
         out += ":</span> ";
         append_escaped(out, note.text);
         out += "</li>";
