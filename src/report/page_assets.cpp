@@ -73,7 +73,8 @@ dt { color: var(--muted); }
 dd { margin: 0; overflow-wrap: anywhere; }
 ol.notes { margin: 6px 0; padding-left: 22px; }
 ol.notes .when { color: var(--muted); }
-details { margin-top: 8px; }
+details, p.code { margin: 8px 0 0; }
+p.code { color: var(--muted); }
 summary { cursor: pointer; color: var(--muted); }
 pre.diff { margin: 6px 0 0; padding: 8px 10px; background: var(--panel); border-radius: 6px;
   overflow: auto; max-height: 40em; white-space: pre; }

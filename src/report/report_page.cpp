@@ -222,7 +222,11 @@ void append_run_details(std::string& out, const ReportInput& input) {
       }
       out += "</ol>";
     }
-    if (!run.code_heading.empty()) {
+    if (!run.code_heading.empty() && run.code_diff.empty()) {
+      out += "<p class=\"code\">";
+      append_escaped(out, run.code_heading);
+      out += "</p>";
+    } else if (!run.code_heading.empty()) {
       out += "<details><summary>";
       append_escaped(out, run.code_heading);
       out += "</summary><pre class=\"diff\">";
