@@ -12,6 +12,7 @@ from __future__ import annotations
 import json
 import math
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -70,11 +71,16 @@ def make_runs(trovik, root: str, records: int) -> None:
             os.environ["TROVIK_DIR"] = previous
 
 
-def write_report(root: str, output: str) -> float:
+def write_report(root: str, output: str) -> tuple:
+    """Wall-clock and CPU seconds of one `trovik report`: on a shared machine the second shows what
+    the command costs when the first is inflated by waiting for a core."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.perf_counter()
     subprocess.run([trovik_command(), "report", "--root", root, "-o", output], check=True,
                    stdout=subprocess.DEVNULL)
-    return time.perf_counter() - started
+    wall = time.perf_counter() - started
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
 def page_draw_seconds(page: str) -> float:
@@ -103,9 +109,11 @@ def run(trovik) -> harness.ScenarioResult:
         make_runs(trovik, small, SMALL_RECORDS)
         page = os.path.join(scratch, "small.html")
         times = [write_report(small, page) for _ in range(TRIALS + 1)][1:]
-        result.samples["report 10 x 100k"] = times
+        result.samples["report 10 x 100k"] = [wall for wall, _ in times]
+        result.samples["report 10 x 100k, CPU"] = [cpu for _, cpu in times]
         result.samples["budget 2 s"] = [SMALL_BUDGET_S] * TRIALS
         result.compare("report 10 x 100k", "budget 2 s", "<=", 1.0)
+        result.compare("report 10 x 100k, CPU", "budget 2 s")
         size = os.path.getsize(page)
         result.notes.append(f"page of 10 x 100k: {size / 1e6:.2f} MB (budget "
                             f"{SMALL_BUDGET_BYTES / 1e6:.0f} MB: "
@@ -121,8 +129,13 @@ def run(trovik) -> harness.ScenarioResult:
 
         large = os.path.join(scratch, "large")
         make_runs(trovik, large, LARGE_RECORDS)
-        result.samples["report 10 x 1M"] = [write_report(large, page)]
+        wall, cpu = write_report(large, page)
+        result.samples["report 10 x 1M"] = [wall]
+        result.samples["report 10 x 1M, CPU"] = [cpu]
         result.samples["budget 10 s"] = [LARGE_BUDGET_S]
         result.compare("report 10 x 1M", "budget 10 s", "<=", 1.0)
-        result.notes.append(f"10 x 1M: {sum(os.path.getsize(os.path.join(large, 'runs', f)) for f in os.listdir(os.path.join(large, 'runs'))) / 1e9:.2f} GB of run files")
+        result.compare("report 10 x 1M, CPU", "budget 10 s")
+        run_files = os.path.join(large, "runs")
+        total = sum(os.path.getsize(os.path.join(run_files, f)) for f in os.listdir(run_files))
+        result.notes.append(f"10 x 1M: {total / 1e9:.2f} GB of run files")
     return result
