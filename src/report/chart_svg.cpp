@@ -41,12 +41,6 @@ void append_coordinate(std::string& out, double value) {
   }
 }
 
-void append_line_class(std::string& out, int run_index) {
-  out += " c";
-  append_number(out, run_index % kPaletteSize);
-  if (run_index >= kPaletteSize) out += " dashed";
-}
-
 struct Extent {
   double low = std::numeric_limits<double>::infinity();
   double high = -std::numeric_limits<double>::infinity();
@@ -101,7 +95,7 @@ class ChartDrawing {
     for (const ChartNote& note : chart_.notes) {
       if (note.x < x_.low() || note.x > x_.high()) continue;
       out_ += "<path class=\"note";
-      append_line_class(out_, note.run_index);
+      append_colour_classes(out_, note.run_index);
       out_ += "\" d=\"M";
       append_coordinate(out_, x_position(note.x));
       out_ += " 219l-4 7h8z\"><title>";
@@ -115,7 +109,7 @@ class ChartDrawing {
     const std::vector<SeriesPoint> kept =
         reduce_series(line.points, chart_.axis, x_.low(), x_.high(), kPlotColumns);
     out_ += "<polyline class=\"line";
-    append_line_class(out_, line.run_index);
+    append_colour_classes(out_, line.run_index);
     out_ += "\" data-run=\"";
     append_number(out_, line.run_index);
     out_ += "\" points=\"";
@@ -129,7 +123,7 @@ class ChartDrawing {
     // A polyline of one point draws nothing.
     if (kept.size() == 1) {
       out_ += "<circle class=\"dot";
-      append_line_class(out_, line.run_index);
+      append_colour_classes(out_, line.run_index);
       out_ += "\" r=\"3.5\" cx=\"";
       append_coordinate(out_, x_position(point_x(kept[0], chart_.axis)));
       out_ += "\" cy=\"";
@@ -185,6 +179,12 @@ class ChartDrawing {
 };
 
 }  // namespace
+
+void append_colour_classes(std::string& out, int run_index) {
+  out += " c";
+  append_number(out, run_index % kPaletteSize);
+  if (run_index >= kPaletteSize) out += " dashed";
+}
 
 void append_chart_svg(std::string& out, const ChartSpec& chart) {
   Extent x_extent;

@@ -33,6 +33,9 @@ struct ChartSpec {
 // reduced to: one per pixel column at the chart's natural size.
 inline constexpr int kPlotColumns = 646;
 
+// Appends the CSS classes that colour a run's line, dot and swatch alike (" c3", " c3 dashed").
+void append_colour_classes(std::string& out, int run_index);
+
 // Appends one chart as inline SVG: a polyline per line (plus a dot where a line has one point),
 // ticked axes, notes as marks under the plot. The axis mapping is left in data- attributes for the
 // page's hover read-out.

@@ -12,14 +12,11 @@
 namespace trovik::report {
 namespace {
 
-constexpr int kPaletteSize = 10;
-
 std::string short_id(std::string_view run_id) { return std::string(run_id.substr(0, 8)); }
 
 void append_swatch(std::string& out, size_t run_index) {
-  out += "<span class=\"swatch c";
-  out += std::to_string(run_index % kPaletteSize);
-  if (run_index >= kPaletteSize) out += " dashed";
+  out += "<span class=\"swatch";
+  append_colour_classes(out, static_cast<int>(run_index));
   out += "\"></span>";
 }
 
@@ -37,7 +34,7 @@ void append_head(std::string& out, const ReportInput& input, std::string_view no
   out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   out +=
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-      "style-src 'unsafe-inline'; img-src data:; script-src 'nonce-";
+      "style-src 'unsafe-inline'; script-src 'nonce-";
   out += nonce;
   out += "'\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   out += "<meta name=\"color-scheme\" content=\"light dark\">\n<title>trovik report: ";
