@@ -86,13 +86,15 @@ py-test:
 # AddressSanitizer + UndefinedBehaviorSanitizer over the C++ tests and the whole Python suite. The
 # interpreter is not built with ASan, so the runtime is preloaded; its own leaks are not ours. The
 # type-checking tests are left out there (they run mypy, not trovik, against the installed wheel), and
-# so are the resident-memory bounds: ASan's allocator quarantines freed memory by design.
+# so are the resident-memory bounds: ASan's allocator quarantines freed memory by design. The
+# browser tests run the sanitized `trovik`; Chromium itself is started without the preloaded runtimes.
 sanitize: venv system-deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTROVIK_BUILD_TESTS=ON \
 	  -DTROVIK_SANITIZE=ON -DPython_EXECUTABLE=$(abspath $(VPY))
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	$(VENV)/bin/ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 	cd /tmp && TROVIK_MODULE_DIR=$(abspath $(ASAN_BUILD)) PYTHONPATH=$(abspath $(ASAN_BUILD)) \
+	  TROVIK_COMMAND=$(abspath $(ASAN_BUILD))/src/cli/trovik \
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	  $(abspath $(VPY)) -m pytest -q -p no:cacheprovider $(abspath tests/python) -k "not typing and not memory"
