@@ -28,6 +28,8 @@ constexpr size_t kDefaultRuns = 20;
 // that only one run's full points are held at a time; the page thins them again to its pixels.
 constexpr int kSlicesPerRun = 8 * report::kPlotColumns;
 constexpr std::string_view kSnapshotMessage = "trovik: snapshot run ";
+// A snapshot that swept in data files can have a diff of many megabytes; the page keeps its start.
+constexpr size_t kMaxDiffBytes = 256 * 1024;
 
 struct ReportOptions {
   std::vector<std::string> runs;
@@ -67,6 +69,10 @@ void add_code(const read::RunSummary& run, report::ReportRun& out) {
     if (subject && *subject == std::string(kSnapshotMessage) + run.run_id && diff) {
       out.code_heading = "uncommitted changes over " + git->commit.substr(0, 10) + "^";
       out.code_diff = *diff;
+      if (out.code_diff.size() > kMaxDiffBytes) {
+        out.code_diff.resize(out.code_diff.rfind('\n', kMaxDiffBytes) + 1);
+        out.code_heading += " (the first 256 kB: `trovik code " + run.run_id + "` shows all)";
+      }
       return;
     }
     out.code_heading = "snapshot " + git->commit.substr(0, 10) + " is not in the repository here";

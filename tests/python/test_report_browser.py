@@ -10,6 +10,7 @@ import sys
 import pytest
 
 import report_browser
+from git_fixtures import git_environment, repository  # noqa: F401  (fixtures are found by name)
 
 SCRIPT_BREAKOUT = "</script><script>alert(1)</script>"
 ATTRIBUTE_BREAKOUT = '"><img src=x onerror=alert(2)>'
@@ -139,3 +140,30 @@ def test_failed_report_leaves_no_file(runs, workdir):
     assert result.returncode == 1
     assert result.stderr.startswith("trovik: ")
     assert not target.parent.exists()
+
+
+def test_code_of_each_run_collapsed(browser, repository, trovik):
+    clean = trovik.Experiment("clean")
+    clean.track(1)
+    repository.write("train.py", "print('</pre><script>alert(3)</script>')\n")
+    dirty = trovik.Experiment("dirty")
+    dirty.track(2)
+
+    page = write_report(repository.path)
+    requests, console = report_browser.open_page(browser, page)
+    assert requests == [] and console == []
+    sections = browser.execute_script("""
+        return [...document.querySelectorAll("#details article")].map((run) => ({
+          name: run.querySelector("h3").textContent,
+          open: [...run.querySelectorAll("details")].map((d) => d.open),
+          diff: [...run.querySelectorAll("pre.diff")].map((d) => d.textContent).join(""),
+          code: [...run.querySelectorAll("p.code")].map((p) => p.textContent).join(""),
+        }));
+    """)
+    by_name = {s["name"].replace(clean.run_id, "").replace(dirty.run_id, ""): s for s in sections}
+    assert by_name["dirty"]["open"] == [False]
+    assert "+print('</pre><script>alert(3)</script>')" in by_name["dirty"]["diff"]
+    assert "-print('train')" in by_name["dirty"]["diff"]
+    assert by_name["clean"]["open"] == []
+    assert by_name["clean"]["code"].startswith("commit ")
+    assert browser.execute_script("return window.__trovikCalls") == []
