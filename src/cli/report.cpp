@@ -29,7 +29,7 @@ constexpr size_t kDefaultRuns = 20;
 constexpr int kSlicesPerRun = 8 * report::kPlotColumns;
 constexpr std::string_view kSnapshotMessage = "trovik: snapshot run ";
 // A snapshot that swept in data files can have a diff of many megabytes; the page keeps its start.
-constexpr size_t kMaxDiffBytes = 256 * 1024;
+constexpr size_t kMaxDiffBytes = size_t{256} * 1024;
 
 struct ReportOptions {
   std::vector<std::string> runs;
