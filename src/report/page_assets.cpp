@@ -81,11 +81,20 @@ pre.diff { margin: 6px 0 0; padding: 8px 10px; background: var(--panel); border-
 pre.diff .add { color: var(--add); } pre.diff .del { color: var(--del); }
 pre.diff .hunk { color: var(--hunk); } pre.diff .file { font-weight: 700; }
 @media print {
-  :root { --bg: #fff; --fg: #000; --muted: #444; --rule: #bbb; --grid: #e4e4e4; --panel: #f4f4f4; }
-  body { max-width: none; padding: 0; font-size: 10pt; }
+  /* Paper is white whatever the screen prefers. */
+  :root {
+    --bg: #fff; --fg: #000; --muted: #444; --rule: #bbb; --grid: #e4e4e4; --panel: #f4f4f4;
+    --add: #1a7f37; --del: #cf222e; --hunk: #8250df;
+    --c0: #4e79a7; --c1: #f28e2b; --c2: #e15759; --c3: #59a14f; --c4: #b07aa1;
+    --c5: #c9a227; --c6: #5fa8a3; --c7: #e377c2; --c8: #9c755f; --c9: #6b6f73;
+  }
+  body { max-width: none; padding: 0; font-size: 9pt; }
   .charts, .runs { grid-template-columns: 1fr 1fr; gap: 10px; }
-  .readout, svg.chart .cursor, summary { display: none; }
-  td { white-space: normal; }
+  .readout, svg.chart .cursor { display: none; }
+  .table-scroll { overflow: visible; }
+  table { width: 100%; }
+  th, td { max-width: none; padding: 2px 5px; }
+  td { white-space: normal; overflow-wrap: anywhere; }
   h2 { break-after: avoid; }
 }
 )css";
