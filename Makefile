@@ -83,11 +83,12 @@ py-test:
 
 # --- checks -------------------------------------------------------------------------------------
 
-# AddressSanitizer + UndefinedBehaviorSanitizer over the C++ tests and the whole Python suite. The
+# AddressSanitizer + UndefinedBehaviorSanitizer over the C++ tests and the whole Python suite, the
+# command's tests running the sanitizer build of `trovik` (TROVIK_COMMAND). The
 # interpreter is not built with ASan, so the runtime is preloaded; its own leaks are not ours. The
 # type-checking tests are left out there (they run mypy, not trovik, against the installed wheel), and
 # so are the resident-memory bounds: ASan's allocator quarantines freed memory by design. The
-# browser tests run the sanitized `trovik`; Chromium itself is started without the preloaded runtimes.
+# report's browser tests start Chromium without the preloaded runtimes.
 sanitize: venv system-deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTROVIK_BUILD_TESTS=ON \
 	  -DTROVIK_SANITIZE=ON -DPython_EXECUTABLE=$(abspath $(VPY))

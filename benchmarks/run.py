@@ -18,6 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
 import report  # noqa: E402
+import scenario_command  # noqa: E402
 import scenario_dirty  # noqa: E402
 import scenario_memory  # noqa: E402
 import scenario_payload  # noqa: E402
@@ -35,6 +36,7 @@ SCENARIOS = {
     "startup_dirty": scenario_dirty.run,
     "memory_50mb": scenario_memory.run,
     "peers": scenario_peers.run,
+    "command": scenario_command.run,
     "report": scenario_report.run,
 }
 

@@ -90,7 +90,10 @@ Status run_code(const CodeOptions& options, const CommandContext& context) {
   }
   std::string out = "run " + summary.run_id + ": commit " + git->commit;
   if (!git->branch.empty()) out += " on " + git->branch;
-  out += git->dirty ? " with uncommitted changes that were not kept (no snapshot)\n"
+  // A dirty tree without a snapshot: either only the runs directory had changed, so the commit
+  // is the code, or the snapshot could not be made and the changes are not kept.
+  out += git->dirty ? "; the work tree was dirty but no snapshot was kept (only run files had "
+                      "changed, or the snapshot failed)\n"
                     : ", no uncommitted changes\n";
   if (const git::OptionalText log = git::command_output(
           "git", {"log", "-1", "--format=%an <%ae>, %ad%n%n    %s", git->commit})) {

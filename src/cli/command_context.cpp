@@ -5,8 +5,8 @@
 
 namespace trovik::cli {
 
-std::vector<read::RunFileEntry> CommandContext::runs() const {
-  return read::list_run_files(read::find_run_roots(roots));
+std::vector<read::RunFileEntry> CommandContext::runs(bool read_first_lines) const {
+  return read::list_run_files(read::find_run_roots(roots), read_first_lines);
 }
 
 Result<read::RunFileEntry> CommandContext::find_run(const std::string& reference) const {

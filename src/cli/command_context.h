@@ -19,8 +19,8 @@ struct CommandContext {
   std::vector<std::string> roots;  // --root, repeatable
   std::function<Status()> command;
 
-  // The run files under the roots, newest first.
-  std::vector<read::RunFileEntry> runs() const;
+  // The run files under the roots, newest first (see read::list_run_files).
+  std::vector<read::RunFileEntry> runs(bool read_first_lines = true) const;
   // The run a user named (see read::resolve_run).
   Result<read::RunFileEntry> find_run(const std::string& reference) const;
 };

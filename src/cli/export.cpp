@@ -9,6 +9,7 @@
 #include "cli/failure.h"
 #include "cli/output.h"
 #include "json/writer.h"
+#include "read/run_batch.h"
 #include "read/run_reference.h"
 #include "read/run_summary_builder.h"
 
@@ -96,7 +97,8 @@ Status run_export(const ExportOptions& options, const CommandContext& context) {
   std::string out;
   if (csv) out += "run_id,name,step,elapsed_ms,created_at,series,value\n";
   for (const std::string& path : paths) {
-    Result<read::RunSummary> run = read::read_run_file(path, read::Detail::kFull);
+    Result<read::RunSummary> run =
+        read::read_run_file(path, read::Detail::kFull, read::reading_threads());
     if (!run.ok()) return std::move(run).status();
     write_rows(run.value(), csv, out);
   }

@@ -14,6 +14,7 @@
 #include "cli/command_context.h"
 #include "cli/failure.h"
 #include "cli/output.h"
+#include "read/run_batch.h"
 #include "read/run_facts.h"
 #include "read/run_summary_builder.h"
 #include "read/text_format.h"
@@ -92,18 +93,29 @@ json::Value run_json(const ListedRun& run) {
 }
 
 Status run_ls(const LsOptions& options, const CommandContext& context) {
+  // Every file is read whole anyway: its first line needs no separate look.
+  const std::vector<read::RunFileEntry> entries = context.runs(false);
+  std::vector<std::string> paths;
+  paths.reserve(entries.size());
+  for (const read::RunFileEntry& entry : entries) paths.push_back(entry.path);
+  std::vector<Result<read::RunSummary>> summaries =
+      read::read_run_files(paths, read::Detail::kSummary, read::reading_threads());
   std::vector<ListedRun> runs;
-  for (const read::RunFileEntry& entry : context.runs()) {
+  for (size_t i = 0; i < summaries.size(); ++i) {
+    if (!summaries[i].ok()) return std::move(summaries[i]).status();
+    read::RunSummary& summary = summaries[i].value();
     if (!options.name_glob.empty() &&
-        ::fnmatch(options.name_glob.c_str(), entry.name.c_str(), 0) != 0) {
+        ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
       continue;
     }
-    Result<read::RunSummary> summary = read::read_run_file(entry.path, read::Detail::kSummary);
-    if (!summary.ok()) return std::move(summary).status();
-    ListedRun run{std::move(summary.value()), entry.started_ns, false};
+    const int64_t started = read::started_ns(summary).value_or(entries[i].started_ns);
+    ListedRun run{std::move(summary), started, false};
     run.live = read::run_is_live(run.summary);
     runs.push_back(std::move(run));
   }
+  std::stable_sort(runs.begin(), runs.end(), [](const ListedRun& a, const ListedRun& b) {
+    return a.started_ns > b.started_ns;
+  });
 
   // Fixed columns, then one per metadata key and per series, in the order first seen.
   std::vector<read::TextTable::Column> columns = {

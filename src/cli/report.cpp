@@ -251,7 +251,7 @@ Status run_report(const ReportOptions& options, const CommandContext& context) {
   SummaryColumns summary;
   // One run at a time: its points are thinned before the next one is read.
   for (const read::RunFileEntry& entry : runs.value()) {
-    Result<read::RunSummary> run = read::read_run_file(entry.path, read::Detail::kFull);
+    Result<read::RunSummary> run = read::read_run_file(entry.path, read::Detail::kPoints);
     if (!run.ok()) return std::move(run).status();
     summary.add(run.value(), entry, now);
     input.runs.push_back(convert_run(run.value(), input.x_axis));

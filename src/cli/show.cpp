@@ -7,6 +7,7 @@
 #include "cli/command_context.h"
 #include "cli/output.h"
 #include "json/writer.h"
+#include "read/run_batch.h"
 #include "read/run_facts.h"
 #include "read/run_summary_builder.h"
 #include "read/text_format.h"
@@ -154,7 +155,8 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
 Status run_show(const ShowOptions& options, const CommandContext& context) {
   Result<read::RunFileEntry> entry = context.find_run(options.run);
   if (!entry.ok()) return std::move(entry).status();
-  Result<read::RunSummary> run = read::read_run_file(entry.value().path, read::Detail::kFull);
+  Result<read::RunSummary> run =
+      read::read_run_file(entry.value().path, read::Detail::kPoints, read::reading_threads());
   if (!run.ok()) return std::move(run).status();
   if (options.json) {
     write_json_document(show_json(run.value()));

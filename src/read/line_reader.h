@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "util/scoped_fd.h"
 #include "util/status.h"
@@ -16,8 +17,10 @@ namespace trovik::read {
 // call, which hands it over once it has been completed (a file that is still being written).
 class LineReader {
  public:
-  // Opens `path` for reading. A failure is an OSError naming the path.
-  static Result<LineReader> open(const std::string& path);
+  // Opens `path` for reading the bytes from `begin` to `end` (the end of the file as it grows when
+  // `end` is UINT64_MAX). A failure is an OSError naming the path.
+  static Result<LineReader> open(const std::string& path, uint64_t begin = 0,
+                                 uint64_t end = UINT64_MAX);
 
   // Calls `on_line(line)` (without its line feed) for each complete line from where the last call
   // stopped to the current end of the file. `on_line` returns false to stop early.
@@ -25,12 +28,14 @@ class LineReader {
   Status read_available(OnLine&& on_line);
 
   // The unfinished line the last read_available left: empty when the file ended in a line feed.
-  std::string_view unfinished() const { return {buffer_.data() + begin_, end_ - begin_}; }
+  std::string_view unfinished() const { return {buffer_.get() + begin_, end_ - begin_}; }
 
  private:
   static constexpr size_t kBlockSize = size_t{1} << 20;
+  static constexpr size_t kMinimumCapacity = 4096;
 
-  explicit LineReader(ScopedFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  LineReader(ScopedFd fd, std::string path, size_t first_capacity)
+      : fd_(std::move(fd)), path_(std::move(path)), first_capacity_(first_capacity) {}
   // Makes room after the buffered bytes, moving them to the front or growing the buffer.
   void make_room();
   // Reads once into the free space: the byte count, 0 at the end of the file.
@@ -38,17 +43,21 @@ class LineReader {
 
   ScopedFd fd_;
   std::string path_;
-  std::vector<char> buffer_;
-  size_t begin_ = 0;    // first byte not yet handed over
-  size_t end_ = 0;      // one past the last byte read
-  size_t scanned_ = 0;  // bytes from begin_ known to hold no line feed
+  // Not value-initialised: a block is always read into before it is looked at.
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+  size_t first_capacity_;
+  uint64_t remaining_ = UINT64_MAX;  // bytes still to read before the end of the range
+  size_t begin_ = 0;                 // first byte not yet handed over
+  size_t end_ = 0;                   // one past the last byte read
+  size_t scanned_ = 0;               // bytes from begin_ known to hold no line feed
 };
 
 template <typename OnLine>
 Status LineReader::read_available(OnLine&& on_line) {
   for (;;) {
     while (begin_ + scanned_ < end_) {
-      const char* start = buffer_.data() + begin_;
+      const char* start = buffer_.get() + begin_;
       const void* feed = std::memchr(start + scanned_, '\n', end_ - begin_ - scanned_);
       if (feed == nullptr) {
         scanned_ = end_ - begin_;

@@ -55,7 +55,8 @@ void read_first_line(RunFileEntry& entry) {
   }
 }
 
-std::optional<RunFileEntry> file_entry(std::string path, std::set<std::pair<dev_t, ino_t>>* seen) {
+std::optional<RunFileEntry> file_entry(std::string path, std::set<std::pair<dev_t, ino_t>>* seen,
+                                       bool read_first_lines) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   if (seen != nullptr && !seen->insert({info.st_dev, info.st_ino}).second) return std::nullopt;
@@ -64,13 +65,14 @@ std::optional<RunFileEntry> file_entry(std::string path, std::set<std::pair<dev_
   entry.started_ns =
       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
   entry.path = std::move(path);
-  read_first_line(entry);
+  if (read_first_lines) read_first_line(entry);
   return entry;
 }
 
 }  // namespace
 
-std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots) {
+std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots,
+                                         bool read_first_lines) {
   std::vector<RunFileEntry> entries;
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const std::string& root : roots) {
@@ -87,7 +89,8 @@ std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots) 
     ::closedir(stream);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-      if (std::optional<RunFileEntry> entry = file_entry(join_path(runs, name), &seen)) {
+      if (std::optional<RunFileEntry> entry =
+              file_entry(join_path(runs, name), &seen, read_first_lines)) {
         entries.push_back(std::move(*entry));
       }
     }
@@ -99,7 +102,7 @@ std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots) 
 }
 
 Result<RunFileEntry> run_file_entry(const std::string& path) {
-  std::optional<RunFileEntry> entry = file_entry(path, nullptr);
+  std::optional<RunFileEntry> entry = file_entry(path, nullptr, true);
   if (!entry) return Status::OSError("not a readable run file: " + path);
   return std::move(*entry);
 }

@@ -18,7 +18,10 @@ struct RunFileEntry {
 
 // Every "<root>/runs/*.jsonl" under the roots, each file once (a root found twice, or by two
 // names, counts once), newest first by start time. Roots without a runs folder are skipped.
-std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots);
+// Without `read_first_lines` only the file facts are filled in (a caller that reads every file
+// anyway), and the order is by modification time.
+std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots,
+                                         bool read_first_lines = true);
 
 // The same for one file; it need not lie under any root.
 Result<RunFileEntry> run_file_entry(const std::string& path);

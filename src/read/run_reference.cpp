@@ -67,8 +67,8 @@ Result<RunFileEntry> resolve_run(std::string_view reference,
     }
     return Status::ValueError(std::move(message));
   }
-  std::string message = "ambiguous run " + quoted(reference) + ": it starts ";
-  message += std::to_string(matches.size()) + " run ids: ";
+  std::string message = "ambiguous run " + quoted(reference) + ": " +
+                        std::to_string(matches.size()) + " run ids start with it: ";
   for (size_t i = 0; i < matches.size() && i < kCandidatesShown; ++i) {
     message += (i > 0 ? ", " : "") + matches[i]->run_id;
   }

@@ -17,6 +17,7 @@ struct SeriesPoint {
   double value = 0;
   uint64_t elapsed_ms = 0;
   uint64_t track_index = 0;
+  bool step_from_index = false;  // no step member: `step` is track_index
 };
 
 // A numeric series of a run: a number tracked as a whole ("value") or one numeric leaf of tracked
@@ -32,7 +33,10 @@ struct SeriesSummary {
   int64_t last_step = 0;
   int64_t min_step = 0;  // the first step at which min was reached
   int64_t max_step = 0;
-  std::vector<SeriesPoint> points;  // in file order; only when read in full
+  std::vector<SeriesPoint> points;  // in file order; kPoints and kFull only
+  // Which of the steps above are track indexes (bits: 1 first, 2 last, 4 min, 8 max): a file read
+  // in parts shifts them by the track records of the parts before.
+  unsigned index_steps = 0;
 };
 
 struct Note {
@@ -41,8 +45,9 @@ struct Note {
 };
 
 // How much of a run a reading keeps. A summary's size depends on the number of series, never on
-// the number of records; a full reading also keeps every point, note and track time.
-enum class Detail { kSummary, kFull };
+// the number of records; kPoints also keeps every point and note, kFull the created_at of every
+// track record as well.
+enum class Detail { kSummary, kPoints, kFull };
 
 // What reading one run file found.
 struct RunSummary {
@@ -59,7 +64,7 @@ struct RunSummary {
   uint64_t track_records = 0;
   std::vector<SeriesSummary> series;     // in the order of their first point
   std::vector<Note> notes;               // full reading only
-  std::vector<std::string> track_times;  // created_at of each track record; full reading only
+  std::vector<std::string> track_times;  // created_at of each track record; kFull only
 
   const SeriesSummary* find_series(std::string_view series_name) const;
   // The run_start value's member at a path of keys, or null when any step is missing.

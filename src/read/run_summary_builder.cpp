@@ -1,6 +1,12 @@
 #include "read/run_summary_builder.h"
 
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <optional>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "json/parser.h"
 #include "json/reader.h"
@@ -8,7 +14,8 @@
 
 namespace trovik::read {
 
-RunSummaryBuilder::RunSummaryBuilder(std::string path, Detail detail) : detail_(detail) {
+RunSummaryBuilder::RunSummaryBuilder(std::string path, Detail detail, bool starts_file)
+    : detail_(detail), first_line_(starts_file) {
   summary_.path = std::move(path);
 }
 
@@ -60,7 +67,9 @@ void RunSummaryBuilder::add_record() {
   if (!handler_.is_track()) return;
 
   const uint64_t track_index = summary_.track_records++;
-  const int64_t step = handler_.has_step() ? handler_.step() : static_cast<int64_t>(track_index);
+  const bool from_index = !handler_.has_step();
+  const int64_t step = from_index ? static_cast<int64_t>(track_index) : handler_.step();
+  const unsigned index_bit = from_index ? 1 : 0;
   const uint64_t elapsed = handler_.has_elapsed_ms() ? handler_.elapsed_ms() : 0;
   const std::vector<RecordHandler::Leaf>& leaves = handler_.leaves();
   for (size_t i = 0; i < leaves.size(); ++i) {
@@ -69,22 +78,26 @@ void RunSummaryBuilder::add_record() {
     if (s.count++ == 0) {
       s.first = s.min = s.max = value;
       s.first_step = s.min_step = s.max_step = step;
+      s.index_steps = index_bit * (1 | 4 | 8);
     } else if (value < s.min) {
       s.min = value;
       s.min_step = step;
+      s.index_steps = (s.index_steps & ~4u) | index_bit * 4;
     } else if (value > s.max) {
       s.max = value;
       s.max_step = step;
+      s.index_steps = (s.index_steps & ~8u) | index_bit * 8;
     }
     s.last = value;
     s.last_step = step;
-    if (detail_ == Detail::kFull)
-      s.points.push_back(SeriesPoint{step, value, elapsed, track_index});
+    s.index_steps = (s.index_steps & ~2u) | index_bit * 2;
+    if (detail_ != Detail::kSummary) {
+      s.points.push_back(SeriesPoint{step, value, elapsed, track_index, from_index});
+    }
   }
-  if (detail_ == Detail::kFull) {
-    summary_.track_times.push_back(handler_.created_at());
-    if (handler_.has_note()) summary_.notes.push_back(Note{elapsed, handler_.note()});
-  }
+  if (detail_ == Detail::kSummary) return;
+  if (handler_.has_note()) summary_.notes.push_back(Note{elapsed, handler_.note()});
+  if (detail_ == Detail::kFull) summary_.track_times.push_back(handler_.created_at());
 }
 
 SeriesSummary& RunSummaryBuilder::series_for(size_t leaf_position, std::string_view name) {
@@ -118,16 +131,128 @@ RunSummary RunSummaryBuilder::finish(std::string_view unfinished) {
   return std::move(summary_);
 }
 
-Result<RunSummary> read_run_file(const std::string& path, Detail detail) {
-  Result<LineReader> reader = LineReader::open(path);
+namespace {
+
+// Below this size a file is read in one part: threads would cost more than they save.
+constexpr uint64_t kPartedFileSize = uint64_t{32} << 20;
+
+Result<RunSummary> read_part(const std::string& path, Detail detail, uint64_t begin, uint64_t end) {
+  Result<LineReader> reader = LineReader::open(path, begin, end);
   if (!reader.ok()) return std::move(reader).status();
-  RunSummaryBuilder builder(path, detail);
+  RunSummaryBuilder builder(path, detail, begin == 0);
   Status status = reader.value().read_available([&](std::string_view line) {
     builder.add_line(line);
     return true;
   });
   if (!status.ok()) return status;
   return builder.finish(reader.value().unfinished());
+}
+
+// Where the parts start: after the first line feed at or past each equal share of the file.
+Result<std::vector<uint64_t>> part_starts(const std::string& path, uint64_t size, unsigned parts) {
+  std::vector<uint64_t> starts = {0};
+  for (unsigned i = 1; i < parts; ++i) {
+    const uint64_t share = size / parts * i;
+    if (share <= starts.back()) continue;
+    Result<LineReader> reader = LineReader::open(path, share, size);
+    if (!reader.ok()) return std::move(reader).status();
+    uint64_t line_end = size;
+    Status status = reader.value().read_available([&](std::string_view line) {
+      line_end = share + line.size() + 1;
+      return false;
+    });
+    if (!status.ok()) return status;
+    if (line_end >= size) break;
+    starts.push_back(line_end);
+  }
+  starts.push_back(size);
+  return starts;
+}
+
+}  // namespace
+
+void join_run_parts(RunSummary& into, RunSummary&& later) {
+  const uint64_t base = into.track_records;
+  const auto shift = [base](int64_t& step, bool from_index) {
+    if (from_index) step += static_cast<int64_t>(base);
+  };
+  for (SeriesSummary& part : later.series) {
+    shift(part.first_step, (part.index_steps & 1) != 0);
+    shift(part.last_step, (part.index_steps & 2) != 0);
+    shift(part.min_step, (part.index_steps & 4) != 0);
+    shift(part.max_step, (part.index_steps & 8) != 0);
+    for (SeriesPoint& point : part.points) {
+      shift(point.step, point.step_from_index);
+      point.track_index += base;
+    }
+    SeriesSummary* mine = nullptr;
+    for (SeriesSummary& s : into.series) {
+      if (s.name == part.name) mine = &s;
+    }
+    if (mine == nullptr) {
+      into.series.push_back(std::move(part));
+      continue;
+    }
+    // Of equal extremes the earlier one stays, as when the file is read in one part.
+    if (part.min < mine->min) {
+      mine->min = part.min;
+      mine->min_step = part.min_step;
+      mine->index_steps = (mine->index_steps & ~4u) | (part.index_steps & 4);
+    }
+    if (part.max > mine->max) {
+      mine->max = part.max;
+      mine->max_step = part.max_step;
+      mine->index_steps = (mine->index_steps & ~8u) | (part.index_steps & 8);
+    }
+    mine->count += part.count;
+    mine->last = part.last;
+    mine->last_step = part.last_step;
+    mine->index_steps = (mine->index_steps & ~2u) | (part.index_steps & 2);
+    mine->points.insert(mine->points.end(), part.points.begin(), part.points.end());
+  }
+  if (into.name.empty()) into.name = std::move(later.name);
+  if (later.elapsed_ms) into.elapsed_ms = later.elapsed_ms;
+  into.records += later.records;
+  into.bad_lines += later.bad_lines;
+  into.track_records += later.track_records;
+  into.torn = later.torn;
+  into.notes.insert(into.notes.end(), std::make_move_iterator(later.notes.begin()),
+                    std::make_move_iterator(later.notes.end()));
+  into.track_times.insert(into.track_times.end(),
+                          std::make_move_iterator(later.track_times.begin()),
+                          std::make_move_iterator(later.track_times.end()));
+}
+
+Result<RunSummary> read_run_file(const std::string& path, Detail detail, unsigned threads) {
+  struct stat info {};
+  if (threads < 2 || ::stat(path.c_str(), &info) != 0 ||
+      static_cast<uint64_t>(info.st_size) < kPartedFileSize) {
+    return read_part(path, detail, 0, UINT64_MAX);
+  }
+  const uint64_t size = static_cast<uint64_t>(info.st_size);
+  Result<std::vector<uint64_t>> starts = part_starts(path, size, threads);
+  if (!starts.ok()) return std::move(starts).status();
+  const std::vector<uint64_t>& bounds = starts.value();
+  std::vector<std::optional<Result<RunSummary>>> parts(bounds.size() - 1);
+  {
+    std::vector<std::jthread> workers;
+    for (size_t i = 1; i < parts.size(); ++i) {
+      const uint64_t end = i + 1 == parts.size() ? UINT64_MAX : bounds[i + 1];
+      workers.emplace_back(
+          [&, i, end] { parts[i].emplace(read_part(path, detail, bounds[i], end)); });
+    }
+    // The last part reads to the end of the file as it is now, so a line appended meanwhile
+    // is read or seen torn, as in a reading in one part.
+    const uint64_t first_end = parts.size() == 1 ? UINT64_MAX : bounds[1];
+    parts[0].emplace(read_part(path, detail, 0, first_end));
+  }
+  if (!parts[0]->ok()) return std::move(*parts[0]).status();
+  RunSummary whole = std::move(parts[0]->value());
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (!parts[i]->ok()) return std::move(*parts[i]).status();
+    join_run_parts(whole, std::move(parts[i]->value()));
+  }
+  return whole;
 }
 
 }  // namespace trovik::read

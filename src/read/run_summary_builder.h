@@ -14,7 +14,8 @@ namespace trovik::read {
 // object is skipped and counted; nothing a line holds makes the reading fail.
 class RunSummaryBuilder {
  public:
-  RunSummaryBuilder(std::string path, Detail detail);
+  // `starts_file`: the lines begin at the start of the file (false for a later part of it).
+  RunSummaryBuilder(std::string path, Detail detail, bool starts_file = true);
 
   // One complete line, without its line feed.
   void add_line(std::string_view line);
@@ -41,7 +42,11 @@ class RunSummaryBuilder {
   std::vector<size_t> leaf_series_;
 };
 
-// Reads a whole run file. Fails only when the file cannot be opened or read.
-Result<RunSummary> read_run_file(const std::string& path, Detail detail);
+// Appends the summary of the part of a file that follows `into`'s part.
+void join_run_parts(RunSummary& into, RunSummary&& later);
+
+// Reads a whole run file; a large one in up to `threads` parts at once. Fails only when the file
+// cannot be opened or read.
+Result<RunSummary> read_run_file(const std::string& path, Detail detail, unsigned threads = 1);
 
 }  // namespace trovik::read

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "read/record_handler.h"
@@ -103,7 +104,7 @@ TEST(RunSummary, StepIsTheIntegerStepMemberElseTheTrackIndex) {
   EXPECT_EQ(loss->first_step, 0);
 }
 
-TEST(RunSummary, NotesAndTimesOnlyInAFullReading) {
+TEST(RunSummary, EachDetailKeepsWhatItPromises) {
   const std::vector<std::string> lines = {kRunStart, track("1", 10, "warm up"), track("2", 20)};
   const RunSummary full = summarise(lines);
   ASSERT_EQ(full.notes.size(), 1u);
@@ -114,6 +115,10 @@ TEST(RunSummary, NotesAndTimesOnlyInAFullReading) {
   EXPECT_TRUE(brief.notes.empty());
   EXPECT_TRUE(brief.series[0].points.empty());
   EXPECT_EQ(brief.series[0].count, 2u);
+  const RunSummary points = summarise(lines, "", Detail::kPoints);
+  EXPECT_EQ(points.notes.size(), 1u);
+  EXPECT_EQ(points.series[0].points.size(), 2u);
+  EXPECT_TRUE(points.track_times.empty());
 }
 
 TEST(RunSummary, FileReadingKeepsLinesLongerThanABlock) {
@@ -138,6 +143,55 @@ TEST(RunSummary, FileReadingKeepsLinesLongerThanABlock) {
   Result<RunSummary> missing = read_run_file(path, Detail::kSummary);
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.status().kind(), ErrorKind::kOSError);
+}
+
+}  // namespace
+}  // namespace trovik::read
+
+namespace trovik::read {
+namespace {
+
+// A file read in two parts at any line boundary gives what one reading gives.
+TEST(RunSummary, PartsJoinIntoTheWholeAtEveryBoundary) {
+  const std::vector<std::string> lines = {kRunStart,
+                                          track(R"({"loss":3,"acc":1})", 1, "a"),
+                                          "bad line",
+                                          track("[1]", 2),
+                                          track(R"({"loss":1})", 3),
+                                          track(R"({"loss":1,"step":50})", 4),
+                                          track(R"({"acc":0.5,"other":2})", 5, "b"),
+                                          track(R"({"loss":9})", 6)};
+  const RunSummary whole = summarise(lines, "{\"torn", Detail::kFull);
+  for (size_t split = 1; split < lines.size(); ++split) {
+    RunSummaryBuilder first("runs/x.jsonl", Detail::kFull, true);
+    RunSummaryBuilder second("runs/x.jsonl", Detail::kFull, false);
+    for (size_t i = 0; i < lines.size(); ++i) (i < split ? first : second).add_line(lines[i]);
+    RunSummary joined = first.finish("");
+    join_run_parts(joined, second.finish("{\"torn"));
+    SCOPED_TRACE(split);
+    EXPECT_EQ(joined.records, whole.records);
+    EXPECT_EQ(joined.bad_lines, whole.bad_lines);
+    EXPECT_EQ(joined.torn, whole.torn);
+    EXPECT_EQ(joined.elapsed_ms, whole.elapsed_ms);
+    EXPECT_EQ(joined.track_records, whole.track_records);
+    EXPECT_EQ(joined.track_times.size(), whole.track_times.size());
+    ASSERT_EQ(joined.notes.size(), whole.notes.size());
+    ASSERT_EQ(joined.series.size(), whole.series.size());
+    for (size_t s = 0; s < whole.series.size(); ++s) {
+      const SeriesSummary& a = joined.series[s];
+      const SeriesSummary& b = whole.series[s];
+      EXPECT_EQ(a.name, b.name);
+      EXPECT_EQ(std::tie(a.count, a.first, a.last, a.min, a.max),
+                std::tie(b.count, b.first, b.last, b.min, b.max));
+      EXPECT_EQ(std::tie(a.first_step, a.last_step, a.min_step, a.max_step),
+                std::tie(b.first_step, b.last_step, b.min_step, b.max_step));
+      ASSERT_EQ(a.points.size(), b.points.size());
+      for (size_t p = 0; p < a.points.size(); ++p) {
+        EXPECT_EQ(a.points[p].step, b.points[p].step);
+        EXPECT_EQ(a.points[p].track_index, b.points[p].track_index);
+      }
+    }
+  }
 }
 
 }  // namespace
