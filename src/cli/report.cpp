@@ -12,6 +12,7 @@
 #include "cli/command_context.h"
 #include "cli/output.h"
 #include "git/command_runner.h"
+#include "read/run_batch.h"
 #include "read/run_facts.h"
 #include "read/run_summary_builder.h"
 #include "read/text_format.h"
@@ -251,7 +252,8 @@ Status run_report(const ReportOptions& options, const CommandContext& context) {
   SummaryColumns summary;
   // One run at a time: its points are thinned before the next one is read.
   for (const read::RunFileEntry& entry : runs.value()) {
-    Result<read::RunSummary> run = read::read_run_file(entry.path, read::Detail::kPoints);
+    Result<read::RunSummary> run =
+        read::read_run_file(entry.path, read::Detail::kPoints, read::reading_threads());
     if (!run.ok()) return std::move(run).status();
     summary.add(run.value(), entry, now);
     input.runs.push_back(convert_run(run.value(), input.x_axis));
