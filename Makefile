@@ -24,6 +24,10 @@ system-deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev \
 	    libcli11-dev git; \
 	fi
+	@if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then \
+	  echo "installing chromium and chromium-driver for the report's browser tests"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium chromium-driver >/dev/null; \
+	fi
 
 $(VENV)/.ready: requirements-dev.txt requirements-test.txt
 	$(PYTHON) -m venv $(VENV)
@@ -99,7 +103,8 @@ py-test:
 # command's tests running the sanitizer build of `trovik` (TROVIK_COMMAND). The
 # interpreter is not built with ASan, so the runtime is preloaded; its own leaks are not ours. The
 # type-checking tests are left out there (they run mypy, not trovik, against the installed wheel), and
-# so are the resident-memory bounds: ASan's allocator quarantines freed memory by design.
+# so are the resident-memory bounds: ASan's allocator quarantines freed memory by design. The
+# report's browser tests start Chromium without the preloaded runtimes.
 sanitize: venv system-deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTROVIK_BUILD_TESTS=ON \
 	  -DTROVIK_SANITIZE=ON -DPython_EXECUTABLE=$(abspath $(VPY))

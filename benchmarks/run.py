@@ -22,6 +22,7 @@ import scenario_command  # noqa: E402
 import scenario_dirty  # noqa: E402
 import scenario_memory  # noqa: E402
 import scenario_payload  # noqa: E402
+import scenario_report  # noqa: E402
 import scenario_peers  # noqa: E402
 import scenario_startup  # noqa: E402
 import scenario_track  # noqa: E402
@@ -36,6 +37,7 @@ SCENARIOS = {
     "memory_50mb": scenario_memory.run,
     "peers": scenario_peers.run,
     "command": scenario_command.run,
+    "report": scenario_report.run,
 }
 
 

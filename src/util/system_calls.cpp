@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 
 namespace trovik {
 namespace {
@@ -110,6 +111,22 @@ ssize_t sys_read(int fd, void* buffer, size_t size) {
     return -1;
   }
   return ::read(fd, buffer, size);
+}
+
+int sys_fsync(int fd) {
+  if (std::optional<int> error = injected_error(SystemCall::kFsync)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::fsync(fd);
+}
+
+int sys_rename(const char* from, const char* to) {
+  if (std::optional<int> error = injected_error(SystemCall::kRename)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::rename(from, to);
 }
 
 }  // namespace trovik

@@ -22,6 +22,8 @@ enum class SystemCall {
   kMkdir,
   kRead,
   kStat,
+  kFsync,
+  kRename,
 };
 
 class FaultInjector {
@@ -56,5 +58,7 @@ int sys_mkdir(const char* path, mode_t mode);
 ssize_t sys_pread(int fd, void* buffer, size_t size, off_t offset);
 int sys_fstat(int fd, struct stat* info);
 ssize_t sys_read(int fd, void* buffer, size_t size);
+int sys_fsync(int fd);
+int sys_rename(const char* from, const char* to);
 
 }  // namespace trovik

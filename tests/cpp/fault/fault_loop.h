@@ -62,6 +62,10 @@ inline const char* call_name(SystemCall call) {
       return "read";
     case SystemCall::kStat:
       return "stat";
+    case SystemCall::kFsync:
+      return "fsync";
+    case SystemCall::kRename:
+      return "rename";
   }
   return "?";
 }
