@@ -20,7 +20,9 @@ std::optional<RepositoryState> probe_repository(const std::string& run_id) {
   // index.lock meanwhile, so a git command the user runs at that moment would fail.
   const OptionalText status = command_output(
       "git", {"status", "--porcelain", "--ignore-submodules"}, {{"GIT_OPTIONAL_LOCKS", "0"}});
-  state.dirty = status && !trim_white_space(*status).empty();
+  // A status that fails tells nothing about the work tree: claiming it clean would claim HEAD's
+  // code was run.
+  state.dirty = !status || !trim_white_space(*status).empty();
 
   if (state.dirty) {
     if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id)) {

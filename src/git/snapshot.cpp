@@ -1,14 +1,26 @@
 #include "git/snapshot.h"
 
 #include "git/command_runner.h"
-#include "git/root_pathspec.h"
+#include "git/excluded_paths.h"
+#include "git/large_files.h"
 #include "git/scoped_file_removal.h"
+#include "git/snapshot_index.h"
 #include "git/snapshot_runner.h"
 #include "util/environment.h"
 #include "util/path.h"
 #include "util/working_directory.h"
 
 namespace trovik::git {
+namespace {
+
+// An identity for commits where git has none (fresh containers, CI, a uid without a passwd entry);
+// the user's own is always tried first.
+const EnvironmentOverrides kFallbackIdentity = {{"GIT_AUTHOR_NAME", "trovik"},
+                                                {"GIT_AUTHOR_EMAIL", "trovik@localhost"},
+                                                {"GIT_COMMITTER_NAME", "trovik"},
+                                                {"GIT_COMMITTER_EMAIL", "trovik@localhost"}};
+
+}  // namespace
 
 // Any failing step ends the procedure with nothing: the caller then records HEAD and the current
 // branch instead. The order of the steps matters, as each one relies on the index the previous one
@@ -25,7 +37,7 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   const std::optional<std::string> working_directory = working_directory_text();
   if (!working_directory) return std::nullopt;
   const std::optional<std::string> root_spec =
-      root_pathspec(root_directory, *top_level, *working_directory);
+      resolved_root_pathspec(root_directory, *top_level, *working_directory);
 
   // git resolves a relative index path from the top level, the module from its working directory:
   // anchor it here so both name the same file.
@@ -36,23 +48,46 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   // git creates the index file in the first step below; whichever step stops the procedure, the
   // file goes with it.
   const ScopedFileRemoval remove_index(index_file);
+  // A temporary directory inside the work tree must not put the index, or git's lock on it, into
+  // the snapshot.
+  std::vector<std::string> excluded;
+  if (const std::optional<std::string> inside = path_inside_work_tree(index_file, *top_level)) {
+    excluded = {*inside, *inside + ".lock"};
+  }
 
-  // Start from HEAD's tree; the work tree itself is not touched.
-  if (!snapshot_git.run({"read-tree", head_commit})) return std::nullopt;
-  // Every non-ignored file, tracked or not, with deletions.
-  if (!snapshot_git.run({"add", "--all"})) return std::nullopt;
+  // HEAD's tree, with the stat data of the user's index where it can be had, so that `add` reads
+  // only what changed; the work tree itself is not touched.
+  bool seeded = seed_from_user_index(snapshot_git, index_file, head_commit, *working_directory);
+  if (!seeded && !start_from_head(snapshot_git, index_file, head_commit)) return std::nullopt;
+  const std::optional<IndexListing> listing = list_index(snapshot_git);
+  if (seeded &&
+      !(listing && clear_skipping_bits(snapshot_git, *listing, *top_level, *working_directory))) {
+    seeded = false;
+    if (!start_from_head(snapshot_git, index_file, head_commit)) return std::nullopt;
+  }
+  // Untracked files too large to keep are never read; without a listing, nothing is left out.
+  const std::vector<LargeFile> left_out =
+      listing ? large_untracked_files(*listing, *top_level) : std::vector<LargeFile>{};
+  for (const LargeFile& file : left_out) excluded.push_back(file.path);
+
+  // Every other non-ignored file, tracked or not, with deletions.
+  if (!snapshot_git.run(add_all_except(excluded))) return std::nullopt;
   // Put the root directory back as HEAD has it, so earlier run files stay out. A root directory
   // outside the work tree has nothing to put back, and git would refuse the pathspec.
-  if (root_spec && !snapshot_git.run({"reset", "--quiet", "--", *root_spec})) return std::nullopt;
-  const OptionalText tree = snapshot_git.run({"write-tree"});
+  if (root_spec && !snapshot_git.run(writing_index({"reset", "--quiet", "--", *root_spec}))) {
+    return std::nullopt;
+  }
+  const OptionalText tree = snapshot_git.run(writing_index({"write-tree"}));
   if (!tree) return std::nullopt;
 
   // HEAD's tree through the user's own environment; an identical tree needs no commit.
   const OptionalText head_tree = command_output("git", {"rev-parse", head_commit + "^{tree}"});
   if (!head_tree || *head_tree == *tree) return std::nullopt;
 
-  const OptionalText commit = snapshot_git.run(
-      {"commit-tree", *tree, "-p", head_commit, "-m", "trovik: snapshot run " + run_id});
+  const std::vector<std::string> commit_tree = {
+      "commit-tree", *tree, "-p", head_commit, "-m", snapshot_message(run_id, left_out)};
+  OptionalText commit = snapshot_git.run(commit_tree);
+  if (!commit) commit = snapshot_git.run(commit_tree, kFallbackIdentity);
   if (!commit) return std::nullopt;
   const std::string branch = "run/" + run_id;
   if (!snapshot_git.run({"update-ref", "refs/heads/" + branch, *commit})) return std::nullopt;

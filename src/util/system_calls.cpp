@@ -88,4 +88,20 @@ int sys_mkdir(const char* path, mode_t mode) {
   return ::mkdir(path, mode);
 }
 
+ssize_t sys_read(int fd, void* buffer, size_t size) {
+  if (std::optional<int> error = injected_error(SystemCall::kRead)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::read(fd, buffer, size);
+}
+
+int sys_futimens(int fd, const struct timespec times[2]) {
+  if (std::optional<int> error = injected_error(SystemCall::kFutimens)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::futimens(fd, times);
+}
+
 }  // namespace trovik

@@ -2,6 +2,7 @@
 
 #include <spawn.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 #include <optional>
@@ -19,6 +20,8 @@ enum class SystemCall {
   kPipe,
   kSpawn,
   kMkdir,
+  kRead,
+  kFutimens,
 };
 
 class FaultInjector {
@@ -50,5 +53,7 @@ int sys_pipe2(int ends[2], int flags);
 int sys_posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                      const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
 int sys_mkdir(const char* path, mode_t mode);
+ssize_t sys_read(int fd, void* buffer, size_t size);
+int sys_futimens(int fd, const struct timespec times[2]);
 
 }  // namespace trovik

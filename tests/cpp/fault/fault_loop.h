@@ -58,6 +58,10 @@ inline const char* call_name(SystemCall call) {
       return "spawn";
     case SystemCall::kMkdir:
       return "mkdir";
+    case SystemCall::kRead:
+      return "read";
+    case SystemCall::kFutimens:
+      return "futimens";
   }
   return "?";
 }

@@ -1,0 +1,118 @@
+#include "git/snapshot_index.h"
+
+#include <unistd.h>
+
+#include <set>
+
+#include "git/excluded_paths.h"
+#include "git/index_copy.h"
+#include "git/root_pathspec.h"
+#include "util/path.h"
+
+namespace trovik::git {
+namespace {
+
+// update-index takes paths, not pathspecs, and only as arguments here (its standard input is
+// /dev/null): batches keep each command line far below the kernel's limit.
+constexpr size_t kBatchBytes = 64 * 1024;
+
+bool update_index_in_batches(const SnapshotRunner& snapshot_git, const std::string& flag,
+                             const std::vector<std::string>& paths) {
+  size_t next = 0;
+  while (next < paths.size()) {
+    std::vector<std::string> arguments = writing_index({"update-index", flag, "--"});
+    size_t bytes = 0;
+    for (; next < paths.size() && (bytes == 0 || bytes + paths[next].size() < kBatchBytes);
+         ++next) {
+      bytes += paths[next].size() + 1;
+      arguments.push_back(paths[next]);
+    }
+    if (!snapshot_git.run(arguments)) return false;
+  }
+  return true;
+}
+
+// git reads update-index's paths from the working directory; the listing gives them from the top.
+std::vector<std::string> from_working_directory(const std::vector<std::string>& paths,
+                                                const std::string& top_level,
+                                                const std::string& working_directory) {
+  std::vector<std::string> relative;
+  relative.reserve(paths.size());
+  for (const std::string& path : paths) {
+    relative.push_back(relative_path(working_directory, join_path(top_level, path)));
+  }
+  return relative;
+}
+
+}  // namespace
+
+std::vector<std::string> writing_index(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"-c", "core.splitIndex=false"});
+  return arguments;
+}
+
+bool seed_from_user_index(const SnapshotRunner& snapshot_git, const std::string& index_file,
+                          const std::string& head_commit, const std::string& working_directory) {
+  // Asked of the user's own environment, which is where GIT_INDEX_FILE would point elsewhere.
+  const OptionalText user_index = command_output("git", {"rev-parse", "--git-path", "index"});
+  if (!user_index || user_index->empty()) return false;
+  const std::string from =
+      user_index->front() == '/' ? *user_index : join_path(working_directory, *user_index);
+  if (!copy_index_keeping_mtime(from, index_file).ok()) return false;
+  // Unlike `read-tree -m`, a reset accepts unmerged and modified entries; entries equal to HEAD's
+  // keep their stat data, the rest are replaced.
+  return snapshot_git.run(writing_index({"read-tree", "--reset", head_commit})).has_value();
+}
+
+bool start_from_head(const SnapshotRunner& snapshot_git, const std::string& index_file,
+                     const std::string& head_commit) {
+  // Whatever a failed seeding left there must not be read as a starting point.
+  (void)::unlink(index_file.c_str());
+  return snapshot_git.run(writing_index({"read-tree", head_commit})).has_value();
+}
+
+std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git) {
+  const OptionalText output = snapshot_git.run({"ls-files", "-v", "-z", "--cached", "--others",
+                                                "--exclude-standard", "--full-name", "--", ":/"});
+  if (!output) return std::nullopt;
+  return parse_index_listing(*output);
+}
+
+bool clear_skipping_bits(const SnapshotRunner& snapshot_git, const IndexListing& listing,
+                         const std::string& top_level, const std::string& working_directory) {
+  // One flag per call: given both, update-index applies only the last.
+  return update_index_in_batches(
+             snapshot_git, "--no-assume-unchanged",
+             from_working_directory(listing.assume_unchanged, top_level, working_directory)) &&
+         update_index_in_batches(
+             snapshot_git, "--no-skip-worktree",
+             from_working_directory(listing.skip_worktree, top_level, working_directory));
+}
+
+std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
+                                             const std::string& top_level) {
+  std::vector<LargeFile> large = large_files(listing.untracked, top_level);
+  if (large.empty()) return large;
+  // A large file the user staged is tracked, and always belongs in the snapshot.
+  std::vector<std::string> arguments = {"ls-files", "-z", "--full-name", "--"};
+  for (const LargeFile& file : large) arguments.push_back(":(top,literal)" + file.path);
+  const OptionalText staged = command_output("git", arguments);
+  if (!staged) return {};
+  std::set<std::string> staged_paths;
+  for (const std::string& path : nul_separated_paths(*staged)) staged_paths.insert(path);
+  std::erase_if(large, [&](const LargeFile& file) { return staged_paths.count(file.path) != 0; });
+  return large;
+}
+
+std::vector<std::string> add_all_except(const std::vector<std::string>& excluded) {
+  // No user setting may make git trust stale stat data in the seeded index.
+  std::vector<std::string> arguments = writing_index({"add", "--all"});
+  arguments.insert(arguments.begin(), {"-c", "core.fsmonitor=false", "-c", "core.trustctime=true",
+                                       "-c", "core.checkStat=default"});
+  if (excluded.empty()) return arguments;
+  arguments.insert(arguments.end(), {"--", ":/"});
+  for (const std::string& path : excluded) arguments.push_back(literal_exclusion(path));
+  return arguments;
+}
+
+}  // namespace trovik::git
