@@ -36,4 +36,13 @@ std::optional<std::string> path_inside_work_tree(const std::string& file,
 
 std::string literal_exclusion(const std::string& path) { return ":(exclude,top,literal)" + path; }
 
+std::string lock_file_exclusion(const std::string& index_path) {
+  std::string pattern = ":(exclude,top,glob)";
+  for (const char c : index_path + ".loc") {
+    if (c == '*' || c == '?' || c == '[' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return pattern + "[k]";
+}
+
 }  // namespace trovik::git

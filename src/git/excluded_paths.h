@@ -21,7 +21,14 @@ std::optional<std::string> path_inside_work_tree(const std::string& file,
                                                  const std::string& top_level);
 
 // A pathspec that excludes exactly `path` (relative to the top level) from any working
-// directory, with no wildcard or other magic read into its characters.
+// directory, with no wildcard or other magic read into its characters. git refuses the whole `add`
+// when an excluded path, or a directory leading to it, is ignored: only exclude paths git lists.
 std::string literal_exclusion(const std::string& path);
+
+// Excludes git's lock file for the index at `index_path` (relative to the top level), which
+// exists only while git writes the index, so git cannot say beforehand whether it is ignored. A
+// pattern whose literal part falls short of the lock's name keeps git from refusing the `add`
+// when it is.
+std::string lock_file_exclusion(const std::string& index_path);
 
 }  // namespace trovik::git

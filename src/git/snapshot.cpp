@@ -1,5 +1,7 @@
 #include "git/snapshot.h"
 
+#include <algorithm>
+
 #include "git/command_runner.h"
 #include "git/excluded_paths.h"
 #include "git/large_files.h"
@@ -48,12 +50,6 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   // git creates the index file in the first step below; whichever step stops the procedure, the
   // file goes with it.
   const ScopedFileRemoval remove_index(index_file);
-  // A temporary directory inside the work tree must not put the index, or git's lock on it, into
-  // the snapshot.
-  std::vector<std::string> excluded;
-  if (const std::optional<std::string> inside = path_inside_work_tree(index_file, *top_level)) {
-    excluded = {*inside, *inside + ".lock"};
-  }
 
   // HEAD's tree, with the stat data of the user's index where it can be had, so that `add` reads
   // only what changed; the work tree itself is not touched.
@@ -68,10 +64,18 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   // Untracked files too large to keep are never read; without a listing, nothing is left out.
   const std::vector<LargeFile> left_out =
       listing ? large_untracked_files(*listing, *top_level) : std::vector<LargeFile>{};
-  for (const LargeFile& file : left_out) excluded.push_back(file.path);
+  std::vector<std::string> exclusions;
+  for (const LargeFile& file : left_out) exclusions.push_back(literal_exclusion(file.path));
+  // A temporary directory inside the work tree must not put the index, or git's lock on it, into
+  // the snapshot; where git ignores them, there is nothing to exclude.
+  if (const std::optional<std::string> inside = path_inside_work_tree(index_file, *top_level);
+      inside && listing && std::ranges::count(listing->untracked, *inside) != 0) {
+    exclusions.push_back(literal_exclusion(*inside));
+    exclusions.push_back(lock_file_exclusion(*inside));
+  }
 
   // Every other non-ignored file, tracked or not, with deletions.
-  if (!snapshot_git.run(add_all_except(excluded))) return std::nullopt;
+  if (!snapshot_git.run(add_all_except(exclusions))) return std::nullopt;
   // Put the root directory back as HEAD has it, so earlier run files stay out. A root directory
   // outside the work tree has nothing to put back, and git would refuse the pathspec.
   if (root_spec && !snapshot_git.run(writing_index({"reset", "--quiet", "--", *root_spec}))) {

@@ -4,7 +4,6 @@
 
 #include <set>
 
-#include "git/excluded_paths.h"
 #include "git/index_copy.h"
 #include "git/root_pathspec.h"
 #include "util/path.h"
@@ -104,14 +103,14 @@ std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
   return large;
 }
 
-std::vector<std::string> add_all_except(const std::vector<std::string>& excluded) {
+std::vector<std::string> add_all_except(const std::vector<std::string>& exclusions) {
   // No user setting may make git trust stale stat data in the seeded index.
   std::vector<std::string> arguments = writing_index({"add", "--all"});
   arguments.insert(arguments.begin(), {"-c", "core.fsmonitor=false", "-c", "core.trustctime=true",
                                        "-c", "core.checkStat=default"});
-  if (excluded.empty()) return arguments;
+  if (exclusions.empty()) return arguments;
   arguments.insert(arguments.end(), {"--", ":/"});
-  for (const std::string& path : excluded) arguments.push_back(literal_exclusion(path));
+  arguments.insert(arguments.end(), exclusions.begin(), exclusions.end());
   return arguments;
 }
 

@@ -42,8 +42,8 @@ bool clear_skipping_bits(const SnapshotRunner& snapshot_git, const IndexListing&
 std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
                                              const std::string& top_level);
 
-// The arguments of the `add` that fills the private index from the work tree, leaving out the
-// given paths (relative to the top level).
-std::vector<std::string> add_all_except(const std::vector<std::string>& excluded);
+// The arguments of the `add` that fills the private index from the work tree, with the given
+// exclusion pathspecs.
+std::vector<std::string> add_all_except(const std::vector<std::string>& exclusions);
 
 }  // namespace trovik::git

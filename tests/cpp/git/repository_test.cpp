@@ -270,10 +270,20 @@ void modify_with_a_link_leading_out(Repository& r) {
   fs::create_directory_symlink(r.base_ / "elsewhere", r.work_ / "outlink");
   r.earlier_run(r.base_ / "elsewhere" / "trovik");
 }
+// Glob characters in the name: the lock file's exclusion is a pattern.
 void modify_with_temporary_directory_inside(Repository& r) {
   modify(r);
-  fs::create_directories(r.work_ / "scratch");
-  r.set("TMPDIR", (r.work_ / "scratch").string());
+  fs::create_directories(r.work_ / "scratch [1]*");
+  r.set("TMPDIR", (r.work_ / "scratch [1]*").string());
+}
+// git refuses an `add` that excludes an ignored path by name.
+void modify_with_temporary_directory_ignored(Repository& r) {
+  modify_with_temporary_directory_inside(r);
+  r.write(".gitignore", "*.log\nscratch*\n");
+}
+void modify_with_lock_files_ignored(Repository& r) {
+  modify_with_temporary_directory_inside(r);
+  r.write(".gitignore", "*.log\n*.lock\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -365,7 +375,21 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      true,
                      {"tracked.txt"},
-                     {"scratch"}},
+                     {"scratch [1]*"}},
+        SnapshotCase{"temporary_directory_inside_and_ignored",
+                     modify_with_temporary_directory_ignored,
+                     {},
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"scratch [1]*"}},
+        SnapshotCase{"temporary_directory_inside_with_lock_files_ignored",
+                     modify_with_lock_files_ignored,
+                     {},
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"scratch [1]*"}},
         SnapshotCase{"relative_root_from_subfolder",
                      modify_with_runs_in_subfolder,
                      "out",
