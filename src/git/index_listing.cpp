@@ -15,6 +15,7 @@ IndexListing parse_index_listing(std::string_view output) {
       listing.untracked.push_back(path);
       continue;
     }
+    if (path.back() == '/') listing.sparse_directories = true;
     if (tag >= 'a' && tag <= 'z') listing.assume_unchanged.push_back(path);
     if (tag == 'S' || tag == 's') listing.skip_worktree.push_back(path);
   }

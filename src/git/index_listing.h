@@ -13,6 +13,9 @@ struct IndexListing {
   std::vector<std::string> assume_unchanged;  // tag in lower case
   std::vector<std::string> skip_worktree;     // tag "S", or "s" with assume-unchanged as well
   std::vector<std::string> untracked;         // tag "?"
+  // Whether the index is sparse: it holds whole directories (shown with a final "/") in place of
+  // their files, which git cannot unmark one by one.
+  bool sparse_directories = false;
 };
 
 // Parses NUL-terminated records of a one-letter tag, a space and the path. Records of another

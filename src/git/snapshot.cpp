@@ -47,23 +47,32 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   if (temporary.front() != '/') temporary = join_path(*working_directory, temporary);
   const std::string index_file = join_path(temporary, "trovik-" + run_id + ".index");
   const SnapshotRunner snapshot_git(index_file, *git_directory, *top_level);
-  // git creates the index file in the first step below; whichever step stops the procedure, the
-  // file goes with it.
+  // The index file is made below, as a copy or by git; whichever step stops the procedure, the file
+  // goes with it.
   const ScopedFileRemoval remove_index(index_file);
 
   // HEAD's tree, with the stat data of the user's index where it can be had, so that `add` reads
-  // only what changed; the work tree itself is not touched.
-  bool seeded = seed_from_user_index(snapshot_git, index_file, head_commit, *working_directory);
-  if (!seeded && !start_from_head(snapshot_git, index_file, head_commit)) return std::nullopt;
-  const std::optional<IndexListing> listing = list_index(snapshot_git);
-  if (seeded &&
-      !(listing && clear_skipping_bits(snapshot_git, *listing, *top_level, *working_directory))) {
-    seeded = false;
+  // only what changed; the work tree itself is not touched. The listing of the copy shows the
+  // bits to clear, and the files the user's index lacks.
+  std::optional<IndexListing> listing;
+  bool seeded = copy_user_index(index_file, *working_directory);
+  if (seeded) listing = list_index(snapshot_git);
+  // git 2.39's update-index garbles a sparse index when it unmarks a file inside one of its
+  // directories: such an index is not used.
+  seeded = seeded && listing && !listing->sparse_directories &&
+           clear_skipping_bits(snapshot_git, *listing, *top_level, *working_directory) &&
+           reset_to_head(snapshot_git, head_commit);
+  if (!seeded) {
     if (!start_from_head(snapshot_git, index_file, head_commit)) return std::nullopt;
+    listing = list_index(snapshot_git);
   }
-  // Untracked files too large to keep are never read; without a listing, nothing is left out.
+  // Untracked files too large to keep are never read; a file in HEAD or in the user's index is
+  // tracked, and without a listing nothing is left out.
+  const IndexQuery other_index = [&](const std::vector<std::string>& arguments) {
+    return seeded ? snapshot_git.run(arguments) : command_output("git", arguments);
+  };
   const std::vector<LargeFile> left_out =
-      listing ? large_untracked_files(*listing, *top_level) : std::vector<LargeFile>{};
+      listing ? large_untracked_files(*listing, *top_level, other_index) : std::vector<LargeFile>{};
   std::vector<std::string> exclusions;
   for (const LargeFile& file : left_out) exclusions.push_back(literal_exclusion(file.path));
   // A temporary directory inside the work tree must not put the index, or git's lock on it, into

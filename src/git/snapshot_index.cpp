@@ -50,17 +50,21 @@ std::vector<std::string> writing_index(std::vector<std::string> arguments) {
   return arguments;
 }
 
-bool seed_from_user_index(const SnapshotRunner& snapshot_git, const std::string& index_file,
-                          const std::string& head_commit, const std::string& working_directory) {
+bool copy_user_index(const std::string& index_file, const std::string& working_directory) {
   // Asked of the user's own environment, which is where GIT_INDEX_FILE would point elsewhere.
   const OptionalText user_index = command_output("git", {"rev-parse", "--git-path", "index"});
   if (!user_index || user_index->empty()) return false;
   const std::string from =
       user_index->front() == '/' ? *user_index : join_path(working_directory, *user_index);
-  if (!copy_index_keeping_mtime(from, index_file).ok()) return false;
-  // Unlike `read-tree -m`, a reset accepts unmerged and modified entries; entries equal to HEAD's
-  // keep their stat data, the rest are replaced.
-  return snapshot_git.run(writing_index({"read-tree", "--reset", head_commit})).has_value();
+  return copy_index_keeping_mtime(from, index_file).ok();
+}
+
+bool reset_to_head(const SnapshotRunner& snapshot_git, const std::string& head_commit) {
+  // Sparse-checkout patterns would mark entries skip-worktree again, and `add` would then keep
+  // HEAD's version of files the work tree lacks.
+  return snapshot_git
+      .run(writing_index({"read-tree", "--reset", "--no-sparse-checkout", head_commit}))
+      .has_value();
 }
 
 bool start_from_head(const SnapshotRunner& snapshot_git, const std::string& index_file,
@@ -71,8 +75,9 @@ bool start_from_head(const SnapshotRunner& snapshot_git, const std::string& inde
 }
 
 std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git) {
-  const OptionalText output = snapshot_git.run({"ls-files", "-v", "-z", "--cached", "--others",
-                                                "--exclude-standard", "--full-name", "--", ":/"});
+  const OptionalText output =
+      snapshot_git.run({"ls-files", "-v", "-z", "--sparse", "--cached", "--others",
+                        "--exclude-standard", "--full-name", "--", ":/"});
   if (!output) return std::nullopt;
   return parse_index_listing(*output);
 }
@@ -89,17 +94,17 @@ bool clear_skipping_bits(const SnapshotRunner& snapshot_git, const IndexListing&
 }
 
 std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
-                                             const std::string& top_level) {
+                                             const std::string& top_level,
+                                             const IndexQuery& other_index) {
   std::vector<LargeFile> large = large_files(listing.untracked, top_level);
   if (large.empty()) return large;
-  // A large file the user staged is tracked, and always belongs in the snapshot.
   std::vector<std::string> arguments = {"ls-files", "-z", "--full-name", "--"};
   for (const LargeFile& file : large) arguments.push_back(":(top,literal)" + file.path);
-  const OptionalText staged = command_output("git", arguments);
-  if (!staged) return {};
-  std::set<std::string> staged_paths;
-  for (const std::string& path : nul_separated_paths(*staged)) staged_paths.insert(path);
-  std::erase_if(large, [&](const LargeFile& file) { return staged_paths.count(file.path) != 0; });
+  const OptionalText tracked = other_index(arguments);
+  if (!tracked) return {};
+  std::set<std::string> tracked_paths;
+  for (const std::string& path : nul_separated_paths(*tracked)) tracked_paths.insert(path);
+  std::erase_if(large, [&](const LargeFile& file) { return tracked_paths.count(file.path) != 0; });
   return large;
 }
 

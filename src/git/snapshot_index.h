@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,17 +18,21 @@ namespace trovik::git {
 // otherwise leave a new shared index file in the user's git directory.
 std::vector<std::string> writing_index(std::vector<std::string> arguments);
 
-// Copies the user's index (found as git finds it: GIT_INDEX_FILE, linked work trees) into
-// `index_file` and resets its entries to `head_commit`, keeping the stat data of unchanged files so
-// that `add` need not read them again.
-bool seed_from_user_index(const SnapshotRunner& snapshot_git, const std::string& index_file,
-                          const std::string& head_commit, const std::string& working_directory);
+// Copies the user's index, found as git finds it (GIT_INDEX_FILE, linked work trees), into
+// `index_file`. A relative answer of git's is taken from `working_directory`.
+bool copy_user_index(const std::string& index_file, const std::string& working_directory);
+
+// Resets the copied index's entries to `head_commit`, keeping the stat data of unchanged files so
+// that `add` need not read them again. Unlike `read-tree -m`, a reset accepts unmerged and
+// modified entries; skip-worktree entries must have lost their bit first (a reset refuses
+// them when they differ from HEAD).
+bool reset_to_head(const SnapshotRunner& snapshot_git, const std::string& head_commit);
 
 // HEAD's tree in a fresh index without stat data: every tracked file is read again by `add`.
 bool start_from_head(const SnapshotRunner& snapshot_git, const std::string& index_file,
                      const std::string& head_commit);
 
-// The private index's entries with their bits, and the untracked files of the whole work tree.
+// The private index's entries with their bits, and the files of the whole work tree it lacks.
 std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git);
 
 // Clears the assume-unchanged and skip-worktree bits that came with the user's index, so that
@@ -36,11 +41,15 @@ std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git);
 bool clear_skipping_bits(const SnapshotRunner& snapshot_git, const IndexListing& listing,
                          const std::string& top_level, const std::string& working_directory);
 
-// The untracked files too large for a snapshot: larger than kLargeFileBytes, and neither in HEAD
-// (the listing's untracked files) nor staged in the user's index. Nothing when the user's index
-// cannot be asked.
+// Runs `git ls-files` with the given arguments against one index or the other.
+using IndexQuery = std::function<OptionalText(const std::vector<std::string>&)>;
+
+// The files too large for a snapshot: larger than kLargeFileBytes, missing from the listed index
+// and from the one `other_index` asks (HEAD's and the user's, in either role): a file in either is
+// tracked, and always belongs in the snapshot. Nothing when `other_index` cannot answer.
 std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
-                                             const std::string& top_level);
+                                             const std::string& top_level,
+                                             const IndexQuery& other_index);
 
 // The arguments of the `add` that fills the private index from the work tree, with the given
 // exclusion pathspecs.

@@ -261,8 +261,8 @@ PROBE = [
     ["status", "--porcelain", "--ignore-submodules"],
 ]
 PLAIN = (None, None, None)
-LISTING = ["ls-files", "-v", "-z", "--cached", "--others", "--exclude-standard", "--full-name",
-           "--", ":/"]
+LISTING = ["ls-files", "-v", "-z", "--sparse", "--cached", "--others", "--exclude-standard",
+           "--full-name", "--", ":/"]
 ADD = ["-c", "core.fsmonitor=false", "-c", "core.trustctime=true", "-c", "core.checkStat=default",
        "-c", "core.splitIndex=false", "add", "--all"]
 
@@ -297,8 +297,8 @@ def test_snapshot_commands_from_the_top_level(repository, git_environment, git_l
         (["rev-parse", "--git-dir"], PLAIN),
         (["rev-parse", "--show-toplevel"], PLAIN),
         (["rev-parse", "--git-path", "index"], PLAIN),
-        (no_split + ["read-tree", "--reset", head], private),
         (LISTING, private),
+        (no_split + ["read-tree", "--reset", "--no-sparse-checkout", head], private),
         (ADD, private),
         (no_split + ["reset", "--quiet", "--", "out"], private),
         (no_split + ["write-tree"], private),

@@ -400,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<SnapshotCase>& info) { return std::string(info.param.name); });
 
 constexpr char kListing[] =
-    "ls-files|-v|-z|--cached|--others|--exclude-standard|--full-name|--|:/|";
+    "ls-files|-v|-z|--sparse|--cached|--others|--exclude-standard|--full-name|--|:/|";
 const std::string kAdd =
     "-c|core.fsmonitor=false|-c|core.trustctime=true|-c|core.checkStat=default|"
     "-c|core.splitIndex=false|add|--all|";
@@ -449,21 +449,22 @@ TEST_F(LoggedGit, SnapshotRunsEachStepWithItsExactArguments) {
   const std::vector<std::string> commands = logged();
   const std::string tree = git("rev-parse " + snapshot->commit + "^{tree}");
   const std::string no_split = "-c|core.splitIndex=false|";
-  EXPECT_EQ(commands, (std::vector<std::string>{
-                          "rev-parse|--git-dir|",
-                          "rev-parse|--show-toplevel|",
-                          "rev-parse|--git-path|index|",
-                          no_split + "read-tree|--reset|" + head_ + "|" + redirected,
-                          kListing + redirected,
-                          kAdd + redirected,
-                          no_split + "reset|--quiet|--|out|" + redirected,
-                          no_split + "write-tree|" + redirected,
-                          "rev-parse|" + head_ + "^{tree}|",
-                          "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " +
-                              kRunId + "|" + redirected,
-                          "update-ref|refs/heads/run/" + std::string(kRunId) + "|" +
-                              snapshot->commit + "|" + redirected,
-                      }));
+  EXPECT_EQ(commands,
+            (std::vector<std::string>{
+                "rev-parse|--git-dir|",
+                "rev-parse|--show-toplevel|",
+                "rev-parse|--git-path|index|",
+                kListing + redirected,
+                no_split + "read-tree|--reset|--no-sparse-checkout|" + head_ + "|" + redirected,
+                kAdd + redirected,
+                no_split + "reset|--quiet|--|out|" + redirected,
+                no_split + "write-tree|" + redirected,
+                "rev-parse|" + head_ + "^{tree}|",
+                "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " + kRunId +
+                    "|" + redirected,
+                "update-ref|refs/heads/run/" + std::string(kRunId) + "|" + snapshot->commit + "|" +
+                    redirected,
+            }));
 }
 
 // Without an index of the user's to copy, HEAD's tree is read into a fresh one; a large untracked

@@ -26,6 +26,9 @@ TEST(IndexListing, SortsEntriesByTheirTags) {
   EXPECT_EQ(listing.assume_unchanged, (std::vector<std::string>{"assumed", "both"}));
   EXPECT_EQ(listing.skip_worktree, (std::vector<std::string>{"sparse", "both"}));
   EXPECT_EQ(listing.untracked, (std::vector<std::string>{"new file", "sub/\xC3\xA9 x"}));
+  EXPECT_FALSE(listing.sparse_directories);
+  EXPECT_TRUE(parse_index_listing("H a\0S dir/\0"s).sparse_directories);
+  EXPECT_FALSE(parse_index_listing("? untracked/\0"s).sparse_directories);
   EXPECT_EQ(parse_index_listing("").untracked, std::vector<std::string>{});
 }
 
