@@ -432,3 +432,29 @@ def test_random_dirty_states_match_an_independent_snapshot(tmp_path, git_environ
         assert new_refs == {"refs/heads/run/" + run.run_id}
         assert repo.tree_of(value["commit"]) == tree
         assert repo.git("log", "-1", "--format=%P", value["commit"]) == head
+
+
+# --- the root directory ignores itself ----------------------------------------------------------
+
+
+@pytest.mark.parametrize("subfolder", ["", "src"])
+def test_runs_in_a_clean_tree_stay_clean(repository, monkeypatch, subfolder):
+    """Earlier run files neither make the tree dirty nor get snapshotted, from any folder."""
+    monkeypatch.chdir(repository.path / subfolder)
+    values = [start_run()[1] for _ in range(3)]
+    assert values == [{"commit": repository.head(), "branch": "main", "dirty": False}] * 3
+    assert (repository.path / subfolder / ".trovik" / ".gitignore").read_text().endswith("\n*\n")
+    assert repository.refs() == {"refs/heads/main"}
+
+
+@pytest.mark.parametrize("trovik_dir", ["existing", ""])
+def test_no_ignore_file_in_a_directory_the_run_did_not_create(repository, monkeypatch,
+                                                              trovik_dir):
+    """A root that existed is left alone, and an empty one is the working directory, whose own
+    ignore file stays as the user wrote it."""
+    if trovik_dir:
+        (repository.path / trovik_dir).mkdir()
+    monkeypatch.setenv("TROVIK_DIR", trovik_dir)
+    start_run()
+    assert not (repository.path / "existing" / ".gitignore").exists()
+    assert (repository.path / ".gitignore").read_text() == "*.log\n"
