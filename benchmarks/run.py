@@ -22,6 +22,7 @@ import scenario_dirty  # noqa: E402
 import scenario_memory  # noqa: E402
 import scenario_payload  # noqa: E402
 import scenario_peers  # noqa: E402
+import scenario_snapshot_scale  # noqa: E402
 import scenario_startup  # noqa: E402
 import scenario_track  # noqa: E402
 import scenario_track_parts  # noqa: E402
@@ -34,6 +35,9 @@ SCENARIOS = {
     "startup_dirty": scenario_dirty.run,
     "memory_50mb": scenario_memory.run,
     "peers": scenario_peers.run,
+    "snapshot_scale": scenario_snapshot_scale.run_modified,
+    "clean_rerun": scenario_snapshot_scale.run_clean_rerun,
+    "large_untracked": scenario_snapshot_scale.run_large_untracked,
 }
 
 

@@ -87,9 +87,7 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   if (!snapshot_git.run(add_all_except(exclusions))) return std::nullopt;
   // Put the root directory back as HEAD has it, so earlier run files stay out. A root directory
   // outside the work tree has nothing to put back, and git would refuse the pathspec.
-  if (root_spec && !snapshot_git.run(writing_index({"reset", "--quiet", "--", *root_spec}))) {
-    return std::nullopt;
-  }
+  if (root_spec && !reset_root_directory(snapshot_git, *root_spec)) return std::nullopt;
   const OptionalText tree = snapshot_git.run(writing_index({"write-tree"}));
   if (!tree) return std::nullopt;
 

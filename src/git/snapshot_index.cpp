@@ -108,6 +108,11 @@ std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
   return large;
 }
 
+bool reset_root_directory(const SnapshotRunner& snapshot_git, const std::string& root_spec) {
+  return snapshot_git.run(writing_index({"reset", "--quiet", "--no-refresh", "--", root_spec})) ||
+         snapshot_git.run(writing_index({"reset", "--quiet", "--", root_spec}));
+}
+
 std::vector<std::string> add_all_except(const std::vector<std::string>& exclusions) {
   // No user setting may make git trust stale stat data in the seeded index.
   std::vector<std::string> arguments = writing_index({"add", "--all"});

@@ -51,6 +51,11 @@ std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
                                              const std::string& top_level,
                                              const IndexQuery& other_index);
 
+// Puts the entries below `root_spec` back as HEAD has them. The stat data that a reset refreshes
+// afterwards (reading every file of the work tree) does not enter the tree; git before 2.38 did
+// not refresh after a quiet reset and does not know the option that skips it.
+bool reset_root_directory(const SnapshotRunner& snapshot_git, const std::string& root_spec);
+
 // The arguments of the `add` that fills the private index from the work tree, with the given
 // exclusion pathspecs.
 std::vector<std::string> add_all_except(const std::vector<std::string>& exclusions);

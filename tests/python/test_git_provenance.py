@@ -300,7 +300,7 @@ def test_snapshot_commands_from_the_top_level(repository, git_environment, git_l
         (LISTING, private),
         (no_split + ["read-tree", "--reset", "--no-sparse-checkout", head], private),
         (ADD, private),
-        (no_split + ["reset", "--quiet", "--", "out"], private),
+        (no_split + ["reset", "--quiet", "--no-refresh", "--", "out"], private),
         (no_split + ["write-tree"], private),
         (["rev-parse", head + "^{tree}"], PLAIN),
         (["commit-tree", tree, "-p", head, "-m", "trovik: snapshot run " + run.run_id], private),
@@ -315,7 +315,7 @@ def test_subfolder_reset_names_the_root_from_the_working_directory(repository, g
     repository.write("train.py", "changed\n")
     monkeypatch.chdir(repository.path / "src")
     _, value = start_run()
-    assert ["-c", "core.splitIndex=false", "reset", "--quiet", "--", "../out"] in (
+    assert ["-c", "core.splitIndex=false", "reset", "--quiet", "--no-refresh", "--", "../out"] in (
         git_log.arguments())
     assert not repository.has_path(value["commit"], "out")
 

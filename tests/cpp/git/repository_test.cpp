@@ -457,7 +457,7 @@ TEST_F(LoggedGit, SnapshotRunsEachStepWithItsExactArguments) {
                 kListing + redirected,
                 no_split + "read-tree|--reset|--no-sparse-checkout|" + head_ + "|" + redirected,
                 kAdd + redirected,
-                no_split + "reset|--quiet|--|out|" + redirected,
+                no_split + "reset|--quiet|--no-refresh|--|out|" + redirected,
                 no_split + "write-tree|" + redirected,
                 "rev-parse|" + head_ + "^{tree}|",
                 "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " + kRunId +
@@ -489,7 +489,7 @@ TEST_F(LoggedGit, WithoutAUserIndexTheSnapshotStartsFromHead) {
                 "-c|core.splitIndex=false|read-tree|" + head_ + "|" + redirected,
                 kListing + redirected, "ls-files|-z|--full-name|--|:(top,literal)big*.bin|",
                 kAdd + "--|:/|:(exclude,top,literal)big*.bin|" + redirected,
-                "-c|core.splitIndex=false|reset|--quiet|--|.trovik|" + redirected}));
+                "-c|core.splitIndex=false|reset|--quiet|--no-refresh|--|.trovik|" + redirected}));
 }
 
 TEST_F(LoggedGit, ProbeAsksFourQuestionsOfACleanTree) {
