@@ -25,7 +25,10 @@ std::optional<RepositoryState> probe_repository(const std::string& run_id) {
   state.dirty = !status || !trim_white_space(*status).empty();
 
   if (state.dirty) {
-    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id)) {
+    // Untracked files show as "??" lines; a status that failed showed nothing either way.
+    const bool untracked =
+        !status || status->starts_with("??") || status->find("\n??") != std::string::npos;
+    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id, untracked)) {
       state.commit = std::move(snapshot->commit);
       state.branch = std::move(snapshot->branch);
     }

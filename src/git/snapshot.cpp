@@ -28,7 +28,7 @@ const EnvironmentOverrides kFallbackIdentity = {{"GIT_AUTHOR_NAME", "trovik"},
 // branch instead. The order of the steps matters, as each one relies on the index the previous one
 // left behind.
 std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
-                                            const std::string& run_id) {
+                                            const std::string& run_id, bool untracked_files) {
   const OptionalText git_directory = command_output("git", {"rev-parse", "--git-dir"});
   if (!git_directory) return std::nullopt;
   const OptionalText top_level = command_output("git", {"rev-parse", "--show-toplevel"});
@@ -50,13 +50,16 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   // The index file is made below, as a copy or by git; whichever step stops the procedure, the file
   // goes with it.
   const ScopedFileRemoval remove_index(index_file);
+  // The index file itself is untracked when the temporary directory lies inside the work tree.
+  const std::optional<std::string> index_inside = path_inside_work_tree(index_file, *top_level);
+  const bool list_untracked = untracked_files || index_inside.has_value();
 
   // HEAD's tree, with the stat data of the user's index where it can be had, so that `add` reads
   // only what changed; the work tree itself is not touched. The listing of the copy shows the
   // bits to clear, and the files the user's index lacks.
   std::optional<IndexListing> listing;
   bool seeded = copy_user_index(index_file, *working_directory);
-  if (seeded) listing = list_index(snapshot_git);
+  if (seeded) listing = list_index(snapshot_git, list_untracked);
   // git 2.39's update-index garbles a sparse index when it unmarks a file inside one of its
   // directories: such an index is not used.
   seeded = seeded && listing && !listing->sparse_directories &&
@@ -64,7 +67,7 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
            reset_to_head(snapshot_git, head_commit);
   if (!seeded) {
     if (!start_from_head(snapshot_git, index_file, head_commit)) return std::nullopt;
-    listing = list_index(snapshot_git);
+    listing = list_index(snapshot_git, list_untracked);
   }
   // Untracked files too large to keep are never read; a file in HEAD or in the user's index is
   // tracked, and without a listing nothing is left out.
@@ -77,10 +80,9 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   for (const LargeFile& file : left_out) exclusions.push_back(literal_exclusion(file.path));
   // A temporary directory inside the work tree must not put the index, or git's lock on it, into
   // the snapshot; where git ignores them, there is nothing to exclude.
-  if (const std::optional<std::string> inside = path_inside_work_tree(index_file, *top_level);
-      inside && listing && std::ranges::count(listing->untracked, *inside) != 0) {
-    exclusions.push_back(literal_exclusion(*inside));
-    exclusions.push_back(lock_file_exclusion(*inside));
+  if (index_inside && listing && std::ranges::count(listing->untracked, *index_inside) != 0) {
+    exclusions.push_back(literal_exclusion(*index_inside));
+    exclusions.push_back(lock_file_exclusion(*index_inside));
   }
 
   // Every other non-ignored file, tracked or not, with deletions.

@@ -74,10 +74,11 @@ bool start_from_head(const SnapshotRunner& snapshot_git, const std::string& inde
   return snapshot_git.run(writing_index({"read-tree", head_commit})).has_value();
 }
 
-std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git) {
-  const OptionalText output =
-      snapshot_git.run({"ls-files", "-v", "-z", "--sparse", "--cached", "--others",
-                        "--exclude-standard", "--full-name", "--", ":/"});
+std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git, bool with_untracked) {
+  std::vector<std::string> arguments = {"ls-files", "-v", "-z", "--sparse", "--cached"};
+  if (with_untracked) arguments.insert(arguments.end(), {"--others", "--exclude-standard"});
+  arguments.insert(arguments.end(), {"--full-name", "--", ":/"});
+  const OptionalText output = snapshot_git.run(arguments);
   if (!output) return std::nullopt;
   return parse_index_listing(*output);
 }

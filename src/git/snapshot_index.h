@@ -32,8 +32,9 @@ bool reset_to_head(const SnapshotRunner& snapshot_git, const std::string& head_c
 bool start_from_head(const SnapshotRunner& snapshot_git, const std::string& index_file,
                      const std::string& head_commit);
 
-// The private index's entries with their bits, and the files of the whole work tree it lacks.
-std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git);
+// The private index's entries with their bits and, when asked for (it takes a walk through the
+// work tree), the files of the whole work tree it lacks.
+std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git, bool with_untracked);
 
 // Clears the assume-unchanged and skip-worktree bits that came with the user's index, so that
 // `add` looks at those files as it does in a fresh index. `top_level` and `working_directory`

@@ -492,6 +492,21 @@ TEST_F(LoggedGit, WithoutAUserIndexTheSnapshotStartsFromHead) {
                 "-c|core.splitIndex=false|reset|--quiet|--no-refresh|--|.trovik|" + redirected}));
 }
 
+// Where git status showed no untracked file, the listing does not walk the work tree for them;
+// where it showed one, it does.
+TEST_F(LoggedGit, ProbeListsUntrackedFilesOnlyWhereStatusShowedSome) {
+  write("tracked.txt", "changed\n");
+  ASSERT_TRUE(probe_repository(kRunId).has_value());
+  write("new.txt", "new\n");
+  ASSERT_TRUE(probe_repository("1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b").has_value());
+  std::vector<std::string> listings;
+  for (const std::string& line : logged()) {
+    if (line.rfind("ls-files|", 0) == 0) listings.push_back(line.substr(0, line.find("| ") + 1));
+  }
+  EXPECT_EQ(listings, (std::vector<std::string>{
+                          "ls-files|-v|-z|--sparse|--cached|--full-name|--|:/|", kListing}));
+}
+
 TEST_F(LoggedGit, ProbeAsksFourQuestionsOfACleanTree) {
   const std::optional<RepositoryState> state = probe_repository(kRunId);
   ASSERT_TRUE(state.has_value());
