@@ -8,8 +8,7 @@ namespace trovik::git {
 std::optional<std::string> resolved_root_pathspec(const std::string& root_directory,
                                                   const std::string& top_level,
                                                   const std::string& working_directory) {
-  const std::optional<std::string> textual =
-      root_pathspec(root_directory, top_level, working_directory);
+  std::optional<std::string> textual = root_pathspec(root_directory, top_level, working_directory);
   // An empty root is the working directory itself: the reset then fails as it always has.
   if (root_directory.empty()) return textual;
   const std::optional<std::string> root = real_path(root_directory);

@@ -77,6 +77,7 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   const std::vector<LargeFile> left_out =
       listing ? large_untracked_files(*listing, *top_level, other_index) : std::vector<LargeFile>{};
   std::vector<std::string> exclusions;
+  exclusions.reserve(left_out.size() + 2);
   for (const LargeFile& file : left_out) exclusions.push_back(literal_exclusion(file.path));
   // A temporary directory inside the work tree must not put the index, or git's lock on it, into
   // the snapshot; where git ignores them, there is nothing to exclude.

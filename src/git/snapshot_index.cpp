@@ -13,7 +13,7 @@ namespace {
 
 // update-index takes paths, not pathspecs, and only as arguments here (its standard input is
 // /dev/null): batches keep each command line far below the kernel's limit.
-constexpr size_t kBatchBytes = 64 * 1024;
+constexpr size_t kBatchBytes = size_t{64} << 10;
 
 bool update_index_in_batches(const SnapshotRunner& snapshot_git, const std::string& flag,
                              const std::vector<std::string>& paths) {

@@ -16,7 +16,7 @@ namespace trovik::git {
 namespace {
 
 namespace fs = std::filesystem;
-using std::string_literals::operator""s;
+using namespace std::string_literals;  // NOLINT(google-build-using-namespace)
 
 TEST(IndexListing, SortsEntriesByTheirTags) {
   const IndexListing listing = parse_index_listing(
