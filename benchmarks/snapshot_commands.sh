@@ -16,10 +16,18 @@ if [ -n "$changes" ]; then
   in_index() {
     GIT_INDEX_FILE=$index GIT_DIR=$git_dir GIT_WORK_TREE=$top git "$@" 2>/dev/null
   }
-  in_index read-tree "$head" >/dev/null || exit 3
-  in_index add --all >/dev/null || exit 3
-  in_index reset --quiet -- "${TROVIK_DIR:-.trovik}" >/dev/null || exit 3
-  tree=$(in_index write-tree) || exit 3
+  # The private index starts as a copy of the user's, its time kept, then reset to HEAD.
+  user_index=$(git rev-parse --git-path index 2>/dev/null) || exit 2
+  cp -p "$user_index" "$index" || exit 3
+  in_index ls-files -v -z --sparse --cached --others --exclude-standard --full-name -- :/ \
+    >/dev/null || exit 3
+  in_index -c core.splitIndex=false read-tree --reset --no-sparse-checkout "$head" >/dev/null \
+    || exit 3
+  in_index -c core.fsmonitor=false -c core.trustctime=true -c core.checkStat=default \
+    -c core.splitIndex=false add --all >/dev/null || exit 3
+  in_index -c core.splitIndex=false reset --quiet --no-refresh -- "${TROVIK_DIR:-.trovik}" \
+    >/dev/null || exit 3
+  tree=$(in_index -c core.splitIndex=false write-tree) || exit 3
   head_tree=$(git rev-parse "$head^{tree}" 2>/dev/null) || exit 3
   [ "$tree" != "$head_tree" ] || exit 4
   commit=$(in_index commit-tree "$tree" -p "$head" -m "trovik: snapshot run $run_id") || exit 3

@@ -20,10 +20,15 @@ std::optional<RepositoryState> probe_repository(const std::string& run_id) {
   // index.lock meanwhile, so a git command the user runs at that moment would fail.
   const OptionalText status = command_output(
       "git", {"status", "--porcelain", "--ignore-submodules"}, {{"GIT_OPTIONAL_LOCKS", "0"}});
-  state.dirty = status && !trim_white_space(*status).empty();
+  // A status that fails tells nothing about the work tree: claiming it clean would claim HEAD's
+  // code was run.
+  state.dirty = !status || !trim_white_space(*status).empty();
 
   if (state.dirty) {
-    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id)) {
+    // Untracked files show as "??" lines; a status that failed showed nothing either way.
+    const bool untracked =
+        !status || status->starts_with("??") || status->find("\n??") != std::string::npos;
+    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id, untracked)) {
       state.commit = std::move(snapshot->commit);
       state.branch = std::move(snapshot->branch);
     }

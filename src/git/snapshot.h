@@ -13,8 +13,9 @@ struct Snapshot {
 // Freezes the work tree (apart from the module's own root directory) as a commit whose only parent
 // is `head_commit`, built in a private temporary index and made reachable as the branch
 // "run/<run_id>". The user's index, work tree, HEAD and current branch are never touched. Nothing
-// when any step fails or when the tree equals HEAD's.
+// when any step fails or when the tree equals HEAD's. `untracked_files` says whether the work
+// tree may hold untracked files (as `git status` showed): without any, none needs looking at.
 std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
-                                            const std::string& run_id);
+                                            const std::string& run_id, bool untracked_files = true);
 
 }  // namespace trovik::git

@@ -12,4 +12,11 @@ OptionalText SnapshotRunner::run(const std::vector<std::string>& arguments) cons
   return command_output("git", arguments, overrides_);
 }
 
+OptionalText SnapshotRunner::run(const std::vector<std::string>& arguments,
+                                 const EnvironmentOverrides& extra) const {
+  EnvironmentOverrides overrides = overrides_;
+  overrides.insert(overrides.end(), extra.begin(), extra.end());
+  return command_output("git", arguments, overrides);
+}
+
 }  // namespace trovik::git

@@ -17,6 +17,9 @@ class SnapshotRunner {
                  const std::string& work_tree);
 
   OptionalText run(const std::vector<std::string>& arguments) const;
+  // As run, with `extra` set after the three variables above.
+  OptionalText run(const std::vector<std::string>& arguments,
+                   const EnvironmentOverrides& extra) const;
 
  private:
   EnvironmentOverrides overrides_;

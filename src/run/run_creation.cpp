@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "run/root_ignore_file.h"
 #include "run/run_id.h"
 #include "run/run_start.h"
 #include "util/environment.h"
@@ -55,9 +56,12 @@ Result<PendingRun> begin_run(std::string name) {
   if (trim_white_space(name).empty()) return Status::ValueError("experiment name cannot be empty");
   Result<std::string> run_id = new_run_id();
   if (!run_id.ok()) return std::move(run_id).status();
-  const std::string runs_directory = join_path(trovik_root_directory(), "runs");
+  const std::string root_directory = trovik_root_directory();
+  const RootIgnoreFile ignore_file(root_directory);
+  const std::string runs_directory = join_path(root_directory, "runs");
   Status created = create_directories(runs_directory);
   if (!created.ok()) return created;
+  ignore_file.write_if_created();
   std::string path = join_path(runs_directory, run_id.value() + ".jsonl");
   std::string location = absolute_path(path);
   return PendingRun{std::move(run_id).value(), std::move(name), std::move(path),

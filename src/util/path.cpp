@@ -1,7 +1,11 @@
 #include "util/path.h"
 
+#include <stdlib.h>
+
+#include <memory>
 #include <optional>
 
+#include "util/unicode.h"
 #include "util/working_directory.h"
 
 namespace trovik {
@@ -18,6 +22,13 @@ std::string absolute_path(std::string_view path) {
   std::optional<std::string> directory = working_directory();
   if (!directory) return std::string(path);
   return join_path(*directory, path);
+}
+
+std::optional<std::string> real_path(const std::string& path) {
+  const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                          &::free);
+  if (!resolved) return std::nullopt;
+  return decode_utf8_lossy(resolved.get());
 }
 
 }  // namespace trovik

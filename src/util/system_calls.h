@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 #include <optional>
@@ -24,6 +25,7 @@ enum class SystemCall {
   kStat,
   kFsync,
   kRename,
+  kFutimens,
 };
 
 class FaultInjector {
@@ -60,5 +62,6 @@ int sys_fstat(int fd, struct stat* info);
 ssize_t sys_read(int fd, void* buffer, size_t size);
 int sys_fsync(int fd);
 int sys_rename(const char* from, const char* to);
+int sys_futimens(int fd, const struct timespec times[2]);
 
 }  // namespace trovik

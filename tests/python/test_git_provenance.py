@@ -155,9 +155,9 @@ SITUATIONS = [
     ("absolute-root-is-top-level", modify, "{top}", "", DIRTY, "main", [], []),
     ("empty-root", modify, "", "", DIRTY, "main", [], []),
     ("existing-branch-named-run", branch_named_run, None, "", DIRTY, "main", [], []),
-    ("no-committer-identity", no_committer_identity, None, "", DIRTY, "main", [], []),
+    ("no-committer-identity", no_committer_identity, None, "", SNAPSHOT, "main", ["train.py"], []),
     ("change-only-in-submodule", change_only_in_submodule, None, "", CLEAN, "main", [], []),
-    ("corrupted-index", corrupted_index, None, "", CLEAN, "main", [], []),
+    ("corrupted-index", corrupted_index, None, "", SNAPSHOT, "main", ["train.py"], []),
     ("ignored-root-directory", ignored_root, None, "", CLEAN, "main", [], []),
     ("subfolder-absolute-root-inside-nothing-else", runs_inside_only, "{top}/out", "src", DIRTY,
      "main", [], []),
@@ -261,6 +261,10 @@ PROBE = [
     ["status", "--porcelain", "--ignore-submodules"],
 ]
 PLAIN = (None, None, None)
+LISTING = ["ls-files", "-v", "-z", "--sparse", "--cached", "--others", "--exclude-standard",
+           "--full-name", "--", ":/"]
+ADD = ["-c", "core.fsmonitor=false", "-c", "core.trustctime=true", "-c", "core.checkStat=default",
+       "-c", "core.splitIndex=false", "add", "--all"]
 
 
 def test_outside_a_repository_runs_one_git_command(tmp_path, git_environment, git_log,
@@ -288,13 +292,16 @@ def test_snapshot_commands_from_the_top_level(repository, git_environment, git_l
     index = str(git_environment / f"trovik-{run.run_id}.index")
     private = (index, ".git", str(repository.path))
     tree = repository.tree_of(value["commit"])
+    no_split = ["-c", "core.splitIndex=false"]
     assert git_log.commands() == [(command, PLAIN) for command in PROBE] + [
         (["rev-parse", "--git-dir"], PLAIN),
         (["rev-parse", "--show-toplevel"], PLAIN),
-        (["read-tree", head], private),
-        (["add", "--all"], private),
-        (["reset", "--quiet", "--", "out"], private),
-        (["write-tree"], private),
+        (["rev-parse", "--git-path", "index"], PLAIN),
+        (LISTING, private),
+        (no_split + ["read-tree", "--reset", "--no-sparse-checkout", head], private),
+        (ADD, private),
+        (no_split + ["reset", "--quiet", "--no-refresh", "--", "out"], private),
+        (no_split + ["write-tree"], private),
         (["rev-parse", head + "^{tree}"], PLAIN),
         (["commit-tree", tree, "-p", head, "-m", "trovik: snapshot run " + run.run_id], private),
         (["update-ref", "refs/heads/run/" + run.run_id, value["commit"]], private),
@@ -308,7 +315,8 @@ def test_subfolder_reset_names_the_root_from_the_working_directory(repository, g
     repository.write("train.py", "changed\n")
     monkeypatch.chdir(repository.path / "src")
     _, value = start_run()
-    assert ["reset", "--quiet", "--", "../out"] in git_log.arguments()
+    assert ["-c", "core.splitIndex=false", "reset", "--quiet", "--no-refresh", "--", "../out"] in (
+        git_log.arguments())
     assert not repository.has_path(value["commit"], "out")
 
 
@@ -424,3 +432,29 @@ def test_random_dirty_states_match_an_independent_snapshot(tmp_path, git_environ
         assert new_refs == {"refs/heads/run/" + run.run_id}
         assert repo.tree_of(value["commit"]) == tree
         assert repo.git("log", "-1", "--format=%P", value["commit"]) == head
+
+
+# --- the root directory ignores itself ----------------------------------------------------------
+
+
+@pytest.mark.parametrize("subfolder", ["", "src"])
+def test_runs_in_a_clean_tree_stay_clean(repository, monkeypatch, subfolder):
+    """Earlier run files neither make the tree dirty nor get snapshotted, from any folder."""
+    monkeypatch.chdir(repository.path / subfolder)
+    values = [start_run()[1] for _ in range(3)]
+    assert values == [{"commit": repository.head(), "branch": "main", "dirty": False}] * 3
+    assert (repository.path / subfolder / ".trovik" / ".gitignore").read_text().endswith("\n*\n")
+    assert repository.refs() == {"refs/heads/main"}
+
+
+@pytest.mark.parametrize("trovik_dir", ["existing", ""])
+def test_no_ignore_file_in_a_directory_the_run_did_not_create(repository, monkeypatch,
+                                                              trovik_dir):
+    """A root that existed is left alone, and an empty one is the working directory, whose own
+    ignore file stays as the user wrote it."""
+    if trovik_dir:
+        (repository.path / trovik_dir).mkdir()
+    monkeypatch.setenv("TROVIK_DIR", trovik_dir)
+    start_run()
+    assert not (repository.path / "existing" / ".gitignore").exists()
+    assert (repository.path / ".gitignore").read_text() == "*.log\n"

@@ -310,6 +310,10 @@ def check_unchanged(state, before, after, run_id):
         if relative not in before["work tree"] and work_tree.get(relative, ("",))[0] == "dir":
             del work_tree[relative]
         ancestor = os.path.dirname(ancestor)
+    # A root directory the run created ignores itself.
+    root = os.path.relpath(root_directory(state), state.top)
+    if root not in before["work tree"] and not root.startswith(".."):
+        work_tree.pop(os.path.join(root, ".gitignore"), None)
     assert work_tree == before["work tree"], "work tree changed"
     new_refs = {ref: commit for ref, commit in after["refs"].items() if ref not in before["refs"]}
     assert {ref: after["refs"][ref] for ref in before["refs"]} == before["refs"]

@@ -66,6 +66,8 @@ inline const char* call_name(SystemCall call) {
       return "fsync";
     case SystemCall::kRename:
       return "rename";
+    case SystemCall::kFutimens:
+      return "futimens";
   }
   return "?";
 }

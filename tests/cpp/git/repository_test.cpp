@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kRunId[] = "0b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b";
+// Just over the size from which untracked files stay out of snapshots; sparse, so it costs no disk.
+constexpr std::uintmax_t kLarge = (std::uintmax_t{50} << 20) + 1;
 
 // Everything a snapshot must leave exactly as it was.
 struct UserState {
@@ -257,6 +260,32 @@ void modify_with_runs_in_subfolder(Repository& r) {
   r.earlier_run("src/out");
 }
 
+void modify_with_runs_behind_a_link(Repository& r) {
+  modify_with_runs_inside(r);
+  fs::create_directory_symlink(r.work_, r.base_ / "link");
+}
+void modify_with_a_link_leading_out(Repository& r) {
+  modify(r);
+  fs::create_directories(r.base_ / "elsewhere");
+  fs::create_directory_symlink(r.base_ / "elsewhere", r.work_ / "outlink");
+  r.earlier_run(r.base_ / "elsewhere" / "trovik");
+}
+// Glob characters in the name: the lock file's exclusion is a pattern.
+void modify_with_temporary_directory_inside(Repository& r) {
+  modify(r);
+  fs::create_directories(r.work_ / "scratch [1]*");
+  r.set("TMPDIR", (r.work_ / "scratch [1]*").string());
+}
+// git refuses an `add` that excludes an ignored path by name.
+void modify_with_temporary_directory_ignored(Repository& r) {
+  modify_with_temporary_directory_inside(r);
+  r.write(".gitignore", "*.log\nscratch*\n");
+}
+void modify_with_lock_files_ignored(Repository& r) {
+  modify_with_temporary_directory_inside(r);
+  r.write(".gitignore", "*.log\n*.lock\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Snapshot, SnapshotOutcome,
     testing::Values(
@@ -281,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {".trovik"}},
         SnapshotCase{"no_commits_yet", no_commits, {}, "", false, {}, {}},
         SnapshotCase{"branch_named_run_blocks_the_ref", branch_named_run, {}, "", false, {}, {}},
-        SnapshotCase{"no_committer_identity", no_identity, {}, "", false, {}, {}},
+        SnapshotCase{"no_committer_identity", no_identity, {}, "", true, {"tracked.txt"}, {}},
         SnapshotCase{"empty_root_rejected_by_git", modify, "", "", false, {}, {}},
         SnapshotCase{"absolute_root_equal_to_top_level", modify, "$WORK", "", false, {}, {}},
         SnapshotCase{"absolute_root_inside",
@@ -326,6 +355,41 @@ INSTANTIATE_TEST_SUITE_P(
                      true,
                      {"tracked.txt"},
                      {}},
+        SnapshotCase{"absolute_root_inside_through_a_symlink",
+                     modify_with_runs_behind_a_link,
+                     "$BASE/link/out",
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"out"}},
+        SnapshotCase{"relative_root_through_a_symlink_leading_out",
+                     modify_with_a_link_leading_out,
+                     "outlink/trovik",
+                     "",
+                     true,
+                     {"tracked.txt", "outlink"},
+                     {}},
+        SnapshotCase{"temporary_directory_inside_the_tree",
+                     modify_with_temporary_directory_inside,
+                     {},
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"scratch [1]*"}},
+        SnapshotCase{"temporary_directory_inside_and_ignored",
+                     modify_with_temporary_directory_ignored,
+                     {},
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"scratch [1]*"}},
+        SnapshotCase{"temporary_directory_inside_with_lock_files_ignored",
+                     modify_with_lock_files_ignored,
+                     {},
+                     "",
+                     true,
+                     {"tracked.txt"},
+                     {"scratch [1]*"}},
         SnapshotCase{"relative_root_from_subfolder",
                      modify_with_runs_in_subfolder,
                      "out",
@@ -334,6 +398,12 @@ INSTANTIATE_TEST_SUITE_P(
                      {"tracked.txt", "src/code.py"},
                      {"src/out"}}),
     [](const testing::TestParamInfo<SnapshotCase>& info) { return std::string(info.param.name); });
+
+constexpr char kListing[] =
+    "ls-files|-v|-z|--sparse|--cached|--others|--exclude-standard|--full-name|--|:/|";
+const std::string kAdd =
+    "-c|core.fsmonitor=false|-c|core.trustctime=true|-c|core.checkStat=default|"
+    "-c|core.splitIndex=false|add|--all|";
 
 // A logging stand-in for git, first on the search path: records each command's arguments and the
 // three variables that redirect git, then hands over to the real git.
@@ -378,19 +448,63 @@ TEST_F(LoggedGit, SnapshotRunsEachStepWithItsExactArguments) {
       " GIT_INDEX_FILE=" + index + " GIT_DIR=.git GIT_WORK_TREE=" + work_.string();
   const std::vector<std::string> commands = logged();
   const std::string tree = git("rev-parse " + snapshot->commit + "^{tree}");
-  EXPECT_EQ(commands, (std::vector<std::string>{
-                          "rev-parse|--git-dir|",
-                          "rev-parse|--show-toplevel|",
-                          "read-tree|" + head_ + "|" + redirected,
-                          "add|--all|" + redirected,
-                          "reset|--quiet|--|out|" + redirected,
-                          "write-tree|" + redirected,
-                          "rev-parse|" + head_ + "^{tree}|",
-                          "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " +
-                              kRunId + "|" + redirected,
-                          "update-ref|refs/heads/run/" + std::string(kRunId) + "|" +
-                              snapshot->commit + "|" + redirected,
-                      }));
+  const std::string no_split = "-c|core.splitIndex=false|";
+  EXPECT_EQ(commands,
+            (std::vector<std::string>{
+                "rev-parse|--git-dir|",
+                "rev-parse|--show-toplevel|",
+                "rev-parse|--git-path|index|",
+                kListing + redirected,
+                no_split + "read-tree|--reset|--no-sparse-checkout|" + head_ + "|" + redirected,
+                kAdd + redirected,
+                no_split + "reset|--quiet|--no-refresh|--|out|" + redirected,
+                no_split + "write-tree|" + redirected,
+                "rev-parse|" + head_ + "^{tree}|",
+                "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " + kRunId +
+                    "|" + redirected,
+                "update-ref|refs/heads/run/" + std::string(kRunId) + "|" + snapshot->commit + "|" +
+                    redirected,
+            }));
+}
+
+// Without an index of the user's to copy, HEAD's tree is read into a fresh one; a large untracked
+// file is left out of `add` by a literal pathspec, once the user's index says it is not staged.
+TEST_F(LoggedGit, WithoutAUserIndexTheSnapshotStartsFromHead) {
+  write("tracked.txt", "changed\n");
+  fs::remove(work_ / ".git" / "index");
+  std::ofstream(work_ / "big*.bin").flush();
+  fs::resize_file(work_ / "big*.bin", kLarge);
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+  ASSERT_TRUE(snapshot.has_value());
+
+  const std::string index = (temporary_ / (std::string("trovik-") + kRunId + ".index")).string();
+  const std::string redirected =
+      " GIT_INDEX_FILE=" + index + " GIT_DIR=.git GIT_WORK_TREE=" + work_.string();
+  std::vector<std::string> commands = logged();
+  ASSERT_GE(commands.size(), 8U);
+  commands.resize(8);
+  EXPECT_EQ(commands,
+            (std::vector<std::string>{
+                "rev-parse|--git-dir|", "rev-parse|--show-toplevel|", "rev-parse|--git-path|index|",
+                "-c|core.splitIndex=false|read-tree|" + head_ + "|" + redirected,
+                kListing + redirected, "ls-files|-z|--full-name|--|:(top,literal)big*.bin|",
+                kAdd + "--|:/|:(exclude,top,literal)big*.bin|" + redirected,
+                "-c|core.splitIndex=false|reset|--quiet|--no-refresh|--|.trovik|" + redirected}));
+}
+
+// Where git status showed no untracked file, the listing does not walk the work tree for them;
+// where it showed one, it does.
+TEST_F(LoggedGit, ProbeListsUntrackedFilesOnlyWhereStatusShowedSome) {
+  write("tracked.txt", "changed\n");
+  ASSERT_TRUE(probe_repository(kRunId).has_value());
+  write("new.txt", "new\n");
+  ASSERT_TRUE(probe_repository("1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b").has_value());
+  std::vector<std::string> listings;
+  for (const std::string& line : logged()) {
+    if (line.rfind("ls-files|", 0) == 0) listings.push_back(line.substr(0, line.find("| ") + 1));
+  }
+  EXPECT_EQ(listings, (std::vector<std::string>{
+                          "ls-files|-v|-z|--sparse|--cached|--full-name|--|:/|", kListing}));
 }
 
 TEST_F(LoggedGit, ProbeAsksFourQuestionsOfACleanTree) {
@@ -450,15 +564,105 @@ TEST_F(Repository, ProbeWithoutCommitsHasEmptyTexts) {
   EXPECT_EQ(temporary_files(), std::vector<std::string>{});
 }
 
-TEST_F(Repository, ProbeOfADamagedIndexIsClean) {
+// git status fails on it: nothing is known, so the tree counts as dirty, and the snapshot,
+// built without the user's index, still holds the change.
+TEST_F(Repository, ProbeOfADamagedIndexTakesASnapshot) {
   write("tracked.txt", "changed\n");
+  std::ofstream(work_ / ".git" / "index", std::ios::binary | std::ios::trunc) << "garbage";
+  const std::optional<RepositoryState> state = probe_repository(kRunId);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_TRUE(state->dirty);
+  EXPECT_EQ(state->branch, std::string("run/") + kRunId);
+  EXPECT_EQ(git("show " + state->commit + ":tracked.txt"), "changed");
+  std::ifstream index(work_ / ".git" / "index", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(index), {}), "garbage");
+}
+
+TEST_F(Repository, ProbeOfADamagedIndexWithoutASnapshotIsStillDirty) {
+  write("tracked.txt", "changed\n");
+  git("branch run");
   std::ofstream(work_ / ".git" / "index", std::ios::binary | std::ios::trunc) << "garbage";
   const std::optional<RepositoryState> state = probe_repository(kRunId);
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(state->commit, head_);
   EXPECT_EQ(state->branch, "main");
-  EXPECT_FALSE(state->dirty);
-  EXPECT_EQ(ref_names("refs/heads/run/"), "");
+  EXPECT_TRUE(state->dirty);
+}
+
+TEST_F(Repository, SnapshotCommitTakesTheUsersIdentityElseAFixedOne) {
+  write("tracked.txt", "changed\n");
+  const std::optional<Snapshot> own = snapshot_run_commit(head_, kRunId);
+  ASSERT_TRUE(own.has_value());
+  EXPECT_EQ(git("log -1 '--format=%an <%ae>|%cn <%ce>' " + own->commit),
+            "Test Author <author@example.com>|Test Committer <committer@example.com>");
+
+  no_identity(*this);
+  const std::string other_run = "1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b";
+  const std::optional<Snapshot> fixed = snapshot_run_commit(head_, other_run);
+  ASSERT_TRUE(fixed.has_value());
+  EXPECT_EQ(git("log -1 '--format=%an <%ae>|%cn <%ce>' " + fixed->commit),
+            "trovik <trovik@localhost>|trovik <trovik@localhost>");
+}
+
+// Large untracked files are never added, whatever their names hold (pathspec magic, wildcards,
+// a line feed); smaller ones and large staged ones are.
+TEST_F(Repository, LargeUntrackedFilesAreLeftOutAndListedInTheMessage) {
+  const auto large = [&](const std::string& name) {
+    std::ofstream(work_ / name).flush();
+    fs::resize_file(work_ / name, kLarge);
+  };
+  write("tracked.txt", "changed\n");
+  large("*.bin");
+  large(":(top)weird\nname");
+  write("small.bin", "small\n");
+  large("staged.bin");
+  git("add staged.bin");
+  const UserState before = user_state();
+
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+
+  ASSERT_TRUE(snapshot.has_value());
+  for (const char* path : {"tracked.txt", "small.bin", "staged.bin"}) {
+    EXPECT_TRUE(object_exists(snapshot->commit + ":" + path)) << path;
+  }
+  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit),
+            ".gitignore\nsmall.bin\nsrc/code.py\nstaged.bin\ntracked.txt");
+  const std::string size = std::to_string(kLarge);
+  EXPECT_EQ(git("log -1 --format=%B " + snapshot->commit),
+            std::string("trovik: snapshot run ") + kRunId + "\n\nleft out: *.bin (" + size +
+                " bytes)\nleft out: \":(top)weird\\nname\" (" + size + " bytes)");
+  EXPECT_EQ(user_state(), (UserState{before.staged, before.staged_diff, before.head, before.branch,
+                                     before.status, user_state().refs}));
+}
+
+// Every file in the git directory but objects, with its content.
+std::map<std::string, std::string> git_directory_files(const fs::path& git_directory) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(git_directory)) {
+    const std::string relative = fs::relative(entry.path(), git_directory).string();
+    if (!entry.is_regular_file() || relative.rfind("objects/", 0) == 0) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[relative] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+TEST_F(Repository, SplitIndexLeavesNothingNewInTheGitDirectory) {
+  git("config core.splitIndex true");
+  git("update-index --split-index");
+  write("tracked.txt", "changed\n");
+  write("new.txt", "new\n");
+  std::map<std::string, std::string> before = git_directory_files(work_ / ".git");
+
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+
+  ASSERT_TRUE(snapshot.has_value());
+  std::map<std::string, std::string> after = git_directory_files(work_ / ".git");
+  const std::string ref = std::string("refs/heads/run/") + kRunId;
+  EXPECT_EQ(after[ref], snapshot->commit + "\n");
+  after.erase(ref);
+  after.erase("logs/" + ref);
+  EXPECT_EQ(after, before);
 }
 
 TEST_F(Repository, ProbeInsideTheGitDirectoryFindsNoWorkTree) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "run/run_id.h"
 
@@ -126,6 +127,51 @@ TEST_F(BeginRun, ExistingRunsDirectoryIsFine) {
   ASSERT_TRUE(begin_run("one").ok());
   ASSERT_TRUE(begin_run("two").ok());
 }
+
+struct IgnoreCase {
+  const char* trovik_dir;   // nullptr: unset
+  const char* existing;     // a directory there before the run, or nullptr
+  const char* ignore_file;  // where the ignore file must be, or nullptr for nowhere
+};
+
+class RootIgnore : public BeginRun, public testing::WithParamInterface<IgnoreCase> {};
+
+// Only a root directory that the run itself created ignores itself; nothing else gets the file.
+TEST_P(RootIgnore, WrittenOnlyIntoARootTheRunCreated) {
+  const IgnoreCase& c = GetParam();
+  if (c.trovik_dir) {
+    ::setenv("TROVIK_DIR", c.trovik_dir, 1);
+  } else {
+    ::unsetenv("TROVIK_DIR");
+  }
+  if (c.existing) fs::create_directories(c.existing);
+  ASSERT_TRUE(begin_run("demo").ok());
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+    if (entry.path().filename() == ".gitignore") found.push_back(entry.path().lexically_normal());
+  }
+  EXPECT_EQ(found,
+            c.ignore_file ? std::vector<std::string>{c.ignore_file} : std::vector<std::string>{});
+  if (c.ignore_file) {
+    std::ifstream in(c.ignore_file);
+    std::string comment, pattern, rest;
+    std::getline(in, comment);
+    std::getline(in, pattern);
+    EXPECT_EQ(comment.rfind("# ", 0), 0u) << comment;
+    EXPECT_EQ(pattern, "*");
+    EXPECT_FALSE(std::getline(in, rest));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, RootIgnore,
+                         testing::Values(IgnoreCase{nullptr, nullptr, ".trovik/.gitignore"},
+                                         IgnoreCase{"out/", nullptr, "out/.gitignore"},
+                                         IgnoreCase{"a/b/c", nullptr, "a/b/c/.gitignore"},
+                                         IgnoreCase{"a/b/c", "a", "a/b/c/.gitignore"},
+                                         IgnoreCase{nullptr, ".trovik", nullptr},
+                                         IgnoreCase{"kept", "kept", nullptr},
+                                         IgnoreCase{"", nullptr, nullptr},
+                                         IgnoreCase{".", nullptr, nullptr}));
 
 struct FailureCase {
   const char* trovik_dir;

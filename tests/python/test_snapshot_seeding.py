@@ -1,0 +1,204 @@
+"""The snapshot built from a copy of the user's index against the one built from HEAD alone, over
+random index states: the same tree in every state, the seeded path actually taken, and the user's
+.git left as it was apart from new objects and the run's own ref."""
+
+import hashlib
+import os
+import random
+import subprocess
+
+import pytest
+
+import trovik
+from conftest import read_records
+from git_fixtures import REAL_GIT, Repository, git, git_environment, git_log  # noqa: F401
+
+STATES = 200
+FILES = ["a.txt", "b.txt", "src/c.py", "src/d.py", "docs/e.md", "crlf.txt"]
+NEW = ["new.txt", "src/new.py", "docs/n e w.md"]
+
+# A file-system monitor that claims nothing ever changes: git must not believe it.
+LYING_MONITOR = "#!/bin/sh\nprintf 'token\\0'\n"
+
+
+def edit(repo, rng, path, same_size=False):
+    """Changes a file's content; with same_size, keeps its size and puts its old times back, so
+    only the change time and the content tell."""
+    full = repo.path / path
+    info = os.stat(full)
+    data = full.read_bytes()
+    if same_size and data:
+        data = bytes([data[0] ^ 1]) + data[1:]
+    else:
+        data += f"edit {rng.random()}\n".encode()
+    full.write_bytes(data)
+    if same_size:
+        os.utime(full, ns=(info.st_atime_ns, info.st_mtime_ns))
+
+
+def unmerge(repo, path):
+    """Replaces the stage-0 entry of `path` with three conflicting stages."""
+    ours = repo.git("rev-parse", f"HEAD:{path}")
+    theirs = subprocess.run([REAL_GIT, "hash-object", "-w", "--stdin"], cwd=repo.path, check=True,
+                            input=b"theirs\n", capture_output=True).stdout.decode().strip()
+    lines = (f"0 {'0' * 40}\t{path}\n100644 {ours} 1\t{path}\n100644 {ours} 2\t{path}\n"
+             f"100644 {theirs} 3\t{path}\n")
+    subprocess.run([REAL_GIT, "update-index", "--index-info"], cwd=repo.path, check=True,
+                   input=lines.encode())
+
+
+def random_state(rng, repo, tmp_path):
+    """Index features and work-tree changes of the kinds that change what an index copy holds;
+    returns whether the index is a sparse one."""
+    tracked = list(FILES)
+    sparse_index = False
+    if rng.random() < 0.2:
+        repo.git("config", "core.autocrlf", "true")
+    if rng.random() < 0.15:
+        repo.git("update-index", "--index-version", "4")
+    split = rng.random() < 0.15
+    if split:
+        repo.git("config", "core.splitIndex", "true")
+        repo.git("update-index", "--split-index")
+    if rng.random() < 0.15:
+        repo.git("config", "core.untrackedCache", "true")
+        repo.git("update-index", "--untracked-cache")
+        repo.git("status", "--porcelain")
+    if rng.random() < 0.1:
+        # git refuses a split index that is also sparse.
+        sparse_index = not split and rng.random() < 0.5
+        repo.git("sparse-checkout", "init", "--cone", *(["--sparse-index"] if sparse_index else []))
+        repo.git("sparse-checkout", "set", "src")
+        tracked = [p for p in tracked if p.startswith("src/") or "/" not in p]
+    if rng.random() < 0.2:
+        repo.git("config", "core.trustctime", "false")
+    if rng.random() < 0.2:
+        repo.git("config", "core.checkStat", "minimal")
+    for _ in range(rng.randint(1, 5)):
+        kind = rng.choice(["edit", "same-size", "stage", "stage-and-edit", "delete", "new",
+                           "intent-to-add", "assume-unchanged", "skip-worktree", "unmerged",
+                           "racy"])
+        path = rng.choice(tracked)
+        if not (repo.path / path).exists():
+            continue
+        if kind == "edit":
+            edit(repo, rng, path)
+        elif kind == "same-size":
+            edit(repo, rng, path, same_size=True)
+        elif kind in ("stage", "stage-and-edit"):
+            edit(repo, rng, path)
+            repo.git("add", "--", path)
+            if kind == "stage-and-edit":
+                edit(repo, rng, path)
+        elif kind == "delete":
+            (repo.path / path).unlink()
+        elif kind == "new":
+            repo.write(rng.choice(NEW), f"new {rng.random()}\n")
+        elif kind == "intent-to-add":
+            name = rng.choice(NEW)
+            repo.write(name, f"intent {rng.random()}\n")
+            # Refused outside a sparse checkout's cone, as it is for the user.
+            repo.git("add", "-N", "--", name, check=False)
+        elif kind in ("assume-unchanged", "skip-worktree"):
+            # Refused for an unmerged entry.
+            repo.git("update-index", f"--{kind}", "--", path, check=False)
+            edit(repo, rng, path, same_size=rng.random() < 0.5)
+        elif kind == "unmerged":
+            unmerge(repo, path)
+        elif kind == "racy":
+            # Index written in the same second as an edit that keeps the size.
+            repo.git("update-index", "-q", "--refresh", check=False)
+            edit(repo, rng, path, same_size=True)
+    if rng.random() < 0.15:
+        monitor = tmp_path / "monitor.sh"
+        monitor.write_text(LYING_MONITOR)
+        monitor.chmod(0o755)
+        repo.git("config", "core.fsmonitor", str(monitor))
+        repo.git("config", "core.fsmonitorHookVersion", "2")
+        repo.git("update-index", "--fsmonitor")
+        edit(repo, rng, rng.choice(tracked))
+    return sparse_index
+
+
+def git_directory_files(top):
+    """Every file under .git with a digest of its content (and the index with its mtime)."""
+    files = {}
+    git_directory = top / ".git"
+    for directory, _, names in os.walk(git_directory):
+        for name in names:
+            path = os.path.join(directory, name)
+            relative = os.path.relpath(path, git_directory)
+            with open(path, "rb") as f:
+                digest = hashlib.sha256(f.read()).hexdigest()
+            # Any read of a split index (the user's own `git status` too) refreshes the time of
+            # its shared part, so only the index's own time must stay.
+            mtime = os.stat(path).st_mtime_ns if relative == "index" else None
+            files[relative] = (digest, mtime)
+    return files
+
+
+def tree_from_head_alone(repo, root):
+    """The tree of the sequence that starts from HEAD's tree in an empty index, or None where
+    that sequence fails (as `add` does for untracked files outside a sparse checkout)."""
+    index = repo.path.parent / "reference.index"
+    environment = dict(os.environ, GIT_INDEX_FILE=str(index))
+    no_split = ["-c", "core.splitIndex=false", "-c", "core.fsmonitor=false"]
+    steps = [["read-tree", "HEAD"], ["add", "--all"]]
+    if root is not None:
+        steps.append(["reset", "--quiet", "--", root])
+    for step in steps:
+        if subprocess.run([REAL_GIT, *no_split, *step], cwd=repo.path, env=environment,
+                          capture_output=True).returncode != 0:
+            index.unlink(missing_ok=True)
+            return None
+    tree = git(*no_split, "write-tree", cwd=repo.path, env=environment)
+    index.unlink()
+    return tree
+
+
+@pytest.mark.parametrize("seed", range(STATES))
+def test_seeded_snapshot_equals_the_one_from_head(tmp_path, git_environment, git_log,
+                                                  monkeypatch, seed):
+    rng = random.Random(seed)
+    top = tmp_path / "repo"
+    top.mkdir()
+    git("init", "-q", "-b", "main", cwd=top)
+    repo = Repository(top)
+    for index, name in enumerate(FILES):
+        repo.write(name, f"line {index}\r\n" if name == "crlf.txt" else f"line {index}\n")
+    repo.write(".gitignore", "*.log\n")
+    repo.commit_all("base")
+    sparse_index = random_state(rng, repo, tmp_path)
+    inside = rng.random() < 0.5
+    if inside:
+        monkeypatch.delenv("TROVIK_DIR", raising=False)
+    else:
+        monkeypatch.setenv("TROVIK_DIR", str(tmp_path / "runs-root"))
+    monkeypatch.chdir(top)
+    head = repo.head()
+    status = git("status", "--porcelain", "--ignore-submodules", cwd=top,
+                 env=dict(os.environ, GIT_OPTIONAL_LOCKS="0"))
+    before = git_directory_files(top)
+
+    run = trovik.Experiment("seeded")
+
+    after = git_directory_files(top)
+    value = read_records(run.path)[0]["value"]["git"]
+    reference = tree_from_head_alone(repo, ".trovik" if inside else None)
+    arguments = git_log.arguments()
+    # git cannot unmark files in a sparse index one by one: the snapshot starts from HEAD alone.
+    if status.strip() and not sparse_index:
+        assert any(a[-4:-1] == ["read-tree", "--reset", "--no-sparse-checkout"]
+                   for a in arguments), arguments
+        assert not any(a[-2] == "read-tree" for a in arguments), "\n".join(map(str, arguments))
+    ref = f"refs/heads/run/{run.run_id}"
+    if value["branch"] == f"run/{run.run_id}":
+        assert repo.tree_of(value["commit"]) == reference
+        assert after.pop(ref)[0] == hashlib.sha256(f"{value['commit']}\n".encode()).hexdigest()
+        after.pop(f"logs/{ref}")
+    else:
+        assert value == {"commit": head, "branch": "main", "dirty": bool(status.strip())}
+        assert not status.strip() or reference in (None, repo.tree_of(head))
+    assert {k: v for k, v in after.items() if not k.startswith("objects")} == {
+        k: v for k, v in before.items() if not k.startswith("objects")}
+    assert all(after.get(k) == v for k, v in before.items())
