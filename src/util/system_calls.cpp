@@ -127,6 +127,8 @@ int sys_rename(const char* from, const char* to) {
     return -1;
   }
   return ::rename(from, to);
+}
+
 int sys_futimens(int fd, const struct timespec times[2]) {
   if (std::optional<int> error = injected_error(SystemCall::kFutimens)) [[unlikely]] {
     errno = *error;
