@@ -43,21 +43,6 @@ const json::Value* metadata_of(const read::RunSummary& run) {
   return run.run_start_member({"metadata"});
 }
 
-// The metadata columns of a run: each member of an object, or the whole value under "metadata".
-std::vector<std::pair<std::string, std::string>> metadata_cells(const read::RunSummary& run) {
-  std::vector<std::pair<std::string, std::string>> cells;
-  const json::Value* metadata = metadata_of(run);
-  if (metadata == nullptr) return cells;
-  if (metadata->type() != json::Value::Type::kObject) {
-    cells.emplace_back("metadata", read::cell_text(*metadata));
-    return cells;
-  }
-  for (const auto& [key, value] : metadata->as_object()) {
-    cells.emplace_back(key, read::cell_text(value));
-  }
-  return cells;
-}
-
 std::optional<double> as_number(const std::string& text) {
   double value = 0;
   const std::from_chars_result parsed =
@@ -161,7 +146,7 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
       if (row.size() <= at) row.resize(at + 1);
       row[at] = std::move(text);
     };
-    for (auto& [key, text] : metadata_cells(s)) put(key, std::move(text));
+    for (auto& [key, text] : read::metadata_cells(s)) put(key, std::move(text));
     for (const read::SeriesSummary& series : s.series) {
       put(series.name, read::format_number(series.last));
     }

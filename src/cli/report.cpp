@@ -113,21 +113,6 @@ std::vector<report::LabelledText> facts_of(const read::RunSummary& run) {
   return facts;
 }
 
-// Metadata members as `ls` shows them: a string as its text, anything else as JSON.
-std::vector<report::LabelledText> metadata_of(const read::RunSummary& run) {
-  std::vector<report::LabelledText> cells;
-  const json::Value* metadata = run.run_start_member({"metadata"});
-  if (metadata == nullptr) return cells;
-  if (metadata->type() != json::Value::Type::kObject) {
-    cells.emplace_back("metadata", read::cell_text(*metadata));
-    return cells;
-  }
-  for (const auto& [key, value] : metadata->as_object()) {
-    cells.emplace_back(key, read::cell_text(value));
-  }
-  return cells;
-}
-
 // A note's step: that of the latest point, of any series, recorded no later than the note.
 int64_t step_of_note(const read::RunSummary& run, uint64_t elapsed_ms) {
   int64_t step = 0;
@@ -153,7 +138,7 @@ report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis) {
   out.run_id = run.run_id;
   out.name = run.name;
   out.facts = facts_of(run);
-  out.metadata = metadata_of(run);
+  out.metadata = read::metadata_cells(run);
   for (const read::Note& note : run.notes) {
     out.notes.push_back(
         {step_of_note(run, note.elapsed_ms), static_cast<double>(note.elapsed_ms), note.text});
@@ -191,7 +176,7 @@ class SummaryColumns {
                (git->dirty ? "*" : "");
     }
     std::map<std::string, std::string> extra;
-    for (auto& [key, text] : metadata_of(run)) put(extra, key, std::move(text));
+    for (auto& [key, text] : read::metadata_cells(run)) put(extra, key, std::move(text));
     for (const read::SeriesSummary& series : run.series) {
       put(extra, series.name, read::format_number(series.last));
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "json/value.h"
@@ -16,6 +17,10 @@ std::string format_difference(double value);
 
 // A JSON value for a table cell: a string as its text, anything else as compact JSON.
 std::string cell_text(const json::Value& value);
+
+// A run's metadata as (column, cell) pairs: each member of an object in key order, or the whole
+// value under "metadata" when it is not an object; none when the run has no metadata.
+std::vector<std::pair<std::string, std::string>> metadata_cells(const RunSummary& run);
 
 // An argument vector as one line a POSIX shell reads back into the same words.
 std::string shell_quote(const std::vector<std::string>& words);

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "report/report_page.h"
+#include "util/file_io.h"
 #include "util/os_error.h"
 #include "util/scoped_fd.h"
 #include "util/system_calls.h"
@@ -35,20 +36,6 @@ std::string temporary_path_beside(const std::string& path) {
   return path.substr(0, name_at) + "." + path.substr(name_at) + "." + random_hex() + ".tmp";
 }
 
-Status write_all(int fd, std::string_view content) {
-  while (!content.empty()) {
-    const ssize_t n = sys_write(fd, content.data(), content.size());
-    if (n > 0) {
-      content.remove_prefix(static_cast<size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) return Status::OSError("failed to write whole buffer");
-    return os_error(errno);
-  }
-  return Status::Ok();
-}
-
 // Removes the temporary file unless the rename has taken it over.
 class TemporaryFile {
  public:
@@ -70,12 +57,9 @@ class TemporaryFile {
 Status write_file_atomically(const std::string& path, std::string_view content) {
   TemporaryFile temporary(temporary_path_beside(path));
   // O_EXCL: never write through a file or link someone else put under that name.
-  int fd;
-  do {
-    fd = sys_open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return os_error(errno);
-  ScopedFd file(fd);
+  Result<ScopedFd> opened = open_file(temporary.path(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (!opened.ok()) return std::move(opened).status();
+  ScopedFd file = std::move(opened).value();
 
   if (Status written = write_all(file.get(), content); !written.ok()) return written;
   // On disk before the rename, so that a crash cannot leave an empty file under the final name.
