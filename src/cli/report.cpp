@@ -144,6 +144,8 @@ report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis) {
         {step_of_note(run, note.elapsed_ms), static_cast<double>(note.elapsed_ms), note.text});
   }
   for (const read::SeriesSummary& series : run.series) {
+    // Against a step axis the `step` member is the axis itself: its chart would be a diagonal.
+    if (axis == report::XAxis::kStep && series.name == "step") continue;
     std::vector<report::SeriesPoint> points;
     points.reserve(series.points.size());
     for (const read::SeriesPoint& point : series.points) {
