@@ -113,26 +113,6 @@ std::vector<report::LabelledText> facts_of(const read::RunSummary& run) {
   return facts;
 }
 
-// A note's step: that of the latest point, of any series, recorded no later than the note.
-int64_t step_of_note(const read::RunSummary& run, uint64_t elapsed_ms) {
-  int64_t step = 0;
-  uint64_t best_track = 0;
-  bool found = false;
-  for (const read::SeriesSummary& series : run.series) {
-    auto after = std::upper_bound(
-        series.points.begin(), series.points.end(), elapsed_ms,
-        [](uint64_t ms, const read::SeriesPoint& point) { return ms < point.elapsed_ms; });
-    if (after == series.points.begin()) continue;
-    const read::SeriesPoint& point = *(after - 1);
-    if (!found || point.track_index > best_track) {
-      found = true;
-      best_track = point.track_index;
-      step = point.step;
-    }
-  }
-  return step;
-}
-
 report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis) {
   report::ReportRun out;
   out.run_id = run.run_id;
@@ -140,8 +120,7 @@ report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis) {
   out.facts = facts_of(run);
   out.metadata = read::metadata_cells(run);
   for (const read::Note& note : run.notes) {
-    out.notes.push_back(
-        {step_of_note(run, note.elapsed_ms), static_cast<double>(note.elapsed_ms), note.text});
+    out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
   }
   for (const read::SeriesSummary& series : run.series) {
     // Against a step axis the `step` member is the axis itself: its chart would be a diagonal.

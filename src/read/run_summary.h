@@ -42,6 +42,8 @@ struct SeriesSummary {
 struct Note {
   uint64_t elapsed_ms = 0;
   std::string text;
+  int64_t step = 0;              // the step of the record that carries the note, as for a point
+  bool step_from_index = false;  // no step member: `step` is the record's track index
 };
 
 // How much of a run a reading keeps. A summary's size depends on the number of series, never on

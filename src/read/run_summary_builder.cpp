@@ -96,7 +96,9 @@ void RunSummaryBuilder::add_record() {
     }
   }
   if (detail_ == Detail::kSummary) return;
-  if (handler_.has_note()) summary_.notes.push_back(Note{elapsed, handler_.note()});
+  if (handler_.has_note()) {
+    summary_.notes.push_back(Note{elapsed, std::string(handler_.note()), step, from_index});
+  }
   if (detail_ == Detail::kFull) summary_.track_times.push_back(handler_.created_at());
 }
 
@@ -216,6 +218,7 @@ void join_run_parts(RunSummary& into, RunSummary&& later) {
   into.bad_lines += later.bad_lines;
   into.track_records += later.track_records;
   into.torn = later.torn;
+  for (Note& note : later.notes) shift(note.step, note.step_from_index);
   into.notes.insert(into.notes.end(), std::make_move_iterator(later.notes.begin()),
                     std::make_move_iterator(later.notes.end()));
   into.track_times.insert(into.track_times.end(),

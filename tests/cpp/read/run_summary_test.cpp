@@ -110,6 +110,7 @@ TEST(RunSummary, EachDetailKeepsWhatItPromises) {
   ASSERT_EQ(full.notes.size(), 1u);
   EXPECT_EQ(full.notes[0].text, "warm up");
   EXPECT_EQ(full.notes[0].elapsed_ms, 10u);
+  EXPECT_EQ(full.notes[0].step, 0);
   EXPECT_EQ(full.track_times.size(), 2u);
   const RunSummary brief = summarise(lines, "", Detail::kSummary);
   EXPECT_TRUE(brief.notes.empty());
@@ -176,6 +177,8 @@ TEST(RunSummary, PartsJoinIntoTheWholeAtEveryBoundary) {
     EXPECT_EQ(joined.track_records, whole.track_records);
     EXPECT_EQ(joined.track_times.size(), whole.track_times.size());
     ASSERT_EQ(joined.notes.size(), whole.notes.size());
+    for (size_t n = 0; n < whole.notes.size(); ++n)
+      EXPECT_EQ(joined.notes[n].step, whole.notes[n].step);
     ASSERT_EQ(joined.series.size(), whole.series.size());
     for (size_t s = 0; s < whole.series.size(); ++s) {
       const SeriesSummary& a = joined.series[s];
