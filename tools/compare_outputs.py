@@ -269,6 +269,7 @@ def invocations(corpus):
         add(["ls", f"--sort=-{column}"])
         add(["ls", f"--sort=-{column}", "-n", "2", "--json"])
     add(["ls", "--sort=-loss", "-n", "2"])
+    add(["ls", "--name", "baseline", "--sort=-loss", "-n", "2"])
     add(["ls", "--sort", "loss", "--all"], modes=("pipe", "tty80"))
     add(["ls", *roots], modes=("pipe", "tty200-colour"))
     add(["ls", *roots, "--json"])
