@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "util/unicode.h"
 
@@ -76,27 +77,38 @@ bool changes_direction(char32_t c) {
          (c >= 0x2066 && c <= 0x2069);
 }
 
+// How `c` is shown on a terminal: as an escape, or (nothing) as it is.
+std::optional<std::string> terminal_escape(char32_t c) {
+  switch (c) {
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    case '\r':
+      return "\\r";
+    default:
+      break;
+  }
+  char escape[16];
+  if (c < 0x20 || c == 0x7F) {
+    (void)std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
+    return escape;
+  }
+  if ((c >= 0x80 && c <= 0x9F) || changes_direction(c)) {
+    (void)std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+    return escape;
+  }
+  return std::nullopt;
+}
+
 void append_terminal_quoted_valid(std::string& out, std::string_view text) {
   size_t plain_from = 0;
-  size_t i = 0;
-  while (i < text.size()) {
+  for (size_t i = 0; i < text.size();) {
     const size_t length = sequence_length(static_cast<unsigned char>(text[i]));
-    const char32_t c = decode_valid(text.substr(i, length));
-    char escape[16] = {};
-    if (c == '\n') {
-      escape[0] = '\\', escape[1] = 'n';
-    } else if (c == '\t') {
-      escape[0] = '\\', escape[1] = 't';
-    } else if (c == '\r') {
-      escape[0] = '\\', escape[1] = 'r';
-    } else if (c < 0x20 || c == 0x7F) {
-      (void)std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
-    } else if ((c >= 0x80 && c <= 0x9F) || changes_direction(c)) {
-      (void)std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-    }
-    if (escape[0] != '\0') {
+    if (const std::optional<std::string> escape =
+            terminal_escape(decode_valid(text.substr(i, length)))) {
       out.append(text.substr(plain_from, i - plain_from));
-      out.append(escape);
+      out.append(*escape);
       plain_from = i + length;
     }
     i += length;
