@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <string_view>
 
 #include "util/environment.h"

@@ -71,6 +71,19 @@ std::optional<int64_t> pid_of(const RunSummary& run) {
 
 std::optional<int64_t> started_ns(const RunSummary& run) { return parse_timestamp(run.created_at); }
 
+std::vector<std::pair<std::string_view, const json::Value*>> metadata_values(
+    const RunSummary& run) {
+  std::vector<std::pair<std::string_view, const json::Value*>> values;
+  const json::Value* metadata = run.run_start_member({"metadata"});
+  if (metadata == nullptr) return values;
+  if (metadata->type() != json::Value::Type::kObject) {
+    values.emplace_back("metadata", metadata);
+    return values;
+  }
+  for (const auto& [key, value] : metadata->as_object()) values.emplace_back(key, &value);
+  return values;
+}
+
 RecordedProcess recorded_process(const RunSummary& run) {
   if (!run.run_start) return {};
   return recorded_process(*run.run_start, run.created_at);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "read/process_probe.h"
@@ -25,6 +26,10 @@ std::vector<std::string> argv_of(const RunSummary& run);
 std::optional<int64_t> pid_of(const RunSummary& run);
 // The start time from created_at, in nanoseconds since the epoch.
 std::optional<int64_t> started_ns(const RunSummary& run);
+// The run's metadata as (key, value) pairs: each member of an object in key order, or the whole
+// value under the key "metadata" when it is not an object; none when the run has no metadata. The
+// values point into `run`.
+std::vector<std::pair<std::string_view, const json::Value*>> metadata_values(const RunSummary& run);
 
 // The process that wrote a run, as its run_start record names it.
 struct RecordedProcess {

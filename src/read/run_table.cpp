@@ -118,18 +118,9 @@ void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
   row.fixed.reserve(kFixedCount);
   for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));
 
-  // A metadata value that is not an object is one column, "metadata".
-  if (const json::Value* metadata = run.run_start_member({"metadata"})) {
-    if (metadata->type() == json::Value::Type::kObject) {
-      for (const auto& [key, value] : metadata->as_object()) {
-        row.values.push_back({value_column(Column::Kind::kMetadata, key, SeriesStatistic::kLast),
-                              Cell::recorded(value)});
-      }
-    } else {
-      row.values.push_back(
-          {value_column(Column::Kind::kMetadata, "metadata", SeriesStatistic::kLast),
-           Cell::recorded(*metadata)});
-    }
+  for (const auto& [key, value] : metadata_values(run)) {
+    row.values.push_back({value_column(Column::Kind::kMetadata, key, SeriesStatistic::kLast),
+                          Cell::recorded(*value)});
   }
   for (const SeriesSummary& series : run.series) {
     for (SeriesStatistic statistic : options_.statistics) {
