@@ -1,8 +1,8 @@
 // trovik compare RUN RUN...: metadata and series side by side, with the difference to the first.
 
 #include <CLI/CLI.hpp>
-#include <map>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,12 +10,15 @@
 #include "cli/command_context.h"
 #include "cli/failure.h"
 #include "cli/output.h"
-#include "git/command_runner.h"
+#include "read/run_code.h"
 #include "read/run_facts.h"
 #include "read/run_reference.h"
 #include "read/run_summary_builder.h"
+#include "read/run_table.h"
+#include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
+#include "read/timestamp.h"
 
 namespace trovik::cli {
 namespace {
@@ -27,14 +30,19 @@ struct CompareOptions {
   bool code = false;
 };
 
-// One row of the comparison: a value per run, absent where a run lacks it.
-struct Row {
-  std::string label;
-  std::vector<std::optional<json::Value>> values;
+// The runs being compared: their table (one column per metadata key and per series' last, min and
+// max), and what `--code` needs of each.
+struct Comparison {
+  explicit Comparison(read::RunTable::Options options) : table(std::move(options)) {}
+  read::RunTable table;
+  std::vector<std::string> run_ids;
+  std::vector<std::string> names;
+  std::vector<std::optional<read::GitFacts>> git;
+  std::vector<std::string> paths;
 };
 
-std::optional<double> number_of(const std::optional<json::Value>& value) {
-  if (!value) return std::nullopt;
+std::optional<double> number_of(const json::Value* value) {
+  if (value == nullptr) return std::nullopt;
   switch (value->type()) {
     case json::Value::Type::kUnsigned:
       return static_cast<double>(value->as_unsigned());
@@ -47,114 +55,71 @@ std::optional<double> number_of(const std::optional<json::Value>& value) {
   }
 }
 
-// Rows in first-seen order: each metadata key, then each series' last, min and max.
-std::vector<Row> comparison_rows(const std::vector<read::RunSummary>& runs, bool series_extremes) {
-  std::vector<Row> rows;
-  std::map<std::string, size_t> index;
-  auto put = [&](const std::string& label, size_t run, json::Value value) {
-    auto [found, added] = index.emplace(label, rows.size());
-    if (added) rows.push_back(Row{label, std::vector<std::optional<json::Value>>(runs.size())});
-    rows[found->second].values[run] = std::move(value);
-  };
-  for (size_t r = 0; r < runs.size(); ++r) {
-    const json::Value* metadata = runs[r].run_start_member({"metadata"});
-    if (metadata == nullptr) continue;
-    if (metadata->type() == json::Value::Type::kObject) {
-      for (const auto& [key, value] : metadata->as_object()) put(key, r, value);
-    } else {
-      put("metadata", r, *metadata);
-    }
-  }
-  for (size_t r = 0; r < runs.size(); ++r) {
-    for (const read::SeriesSummary& s : runs[r].series) {
-      put(s.name + (series_extremes ? " last" : ""), r, json::Value::number(s.last));
-      if (series_extremes) {
-        put(s.name + " min", r, json::Value::number(s.min));
-        put(s.name + " max", r, json::Value::number(s.max));
-      }
-    }
-  }
-  return rows;
-}
-
-bool row_differs(const Row& row) {
-  for (size_t i = 1; i < row.values.size(); ++i) {
-    if (row.values[i] != row.values[0]) return true;
-  }
-  return false;
-}
-
-std::string cell(const Row& row, size_t run) {
-  const std::optional<json::Value>& value = row.values[run];
-  if (!value) return "-";
-  std::string text = read::cell_text(*value);
+std::string cell(const read::RunTable& table, const read::ShownColumn& column, size_t run) {
+  const read::Cell& mine = table.shown_cell(run, column);
+  if (!mine.present()) return "-";
+  std::string text = mine.text();
   if (run > 0) {
-    const std::optional<double> first = number_of(row.values[0]);
-    const std::optional<double> mine = number_of(value);
-    if (first && mine) text += " (" + read::format_difference(*mine - *first) + ")";
+    const std::optional<double> first = number_of(table.shown_cell(0, column).recorded_value());
+    const std::optional<double> value = number_of(mine.recorded_value());
+    if (first && value) text += " (" + read::format_difference(*value - *first) + ")";
   }
   return text;
 }
 
-json::Value compare_json(const std::vector<read::RunSummary>& runs) {
+json::Value compare_json(const Comparison& comparison) {
+  const read::RunTable& table = comparison.table;
   // name -> one value per run, null where a run lacks it
-  std::map<std::string, json::Array> metadata;
-  std::map<std::string, json::Array> series;
-  auto put = [&](std::map<std::string, json::Array>& section, const std::string& name, size_t run,
-                 json::Value value) {
-    json::Array& values = section[name];
-    values.resize(runs.size());
-    values[run] = std::move(value);
-  };
-  for (size_t r = 0; r < runs.size(); ++r) {
-    if (const json::Value* m = runs[r].run_start_member({"metadata"})) {
-      if (m->type() == json::Value::Type::kObject) {
-        for (const auto& [key, value] : m->as_object()) put(metadata, key, r, value);
-      } else {
-        put(metadata, "metadata", r, *m);
-      }
+  json::Object metadata;
+  json::Object series;
+  for (size_t c = 0; c < table.columns().size(); ++c) {
+    const read::Column& column = table.columns()[c];
+    const bool is_metadata = column.kind == read::Column::Kind::kMetadata;
+    const bool is_last = column.kind == read::Column::Kind::kSeries &&
+                         column.statistic == read::SeriesStatistic::kLast;
+    if (!is_metadata && !is_last) continue;
+    json::Array values;
+    for (size_t run = 0; run < table.row_count(); ++run) {
+      const json::Value* value = table.cell(run, c).recorded_value();
+      values.push_back(value != nullptr ? *value : json::Value());
     }
-    for (const read::SeriesSummary& s : runs[r].series) {
-      put(series, s.name, r, json::Value::number(s.last));
-    }
+    (is_metadata ? metadata : series).insert(column.name, json::Value::array(std::move(values)));
   }
-  auto as_object = [](std::map<std::string, json::Array>& section) {
-    json::Object object;
-    for (auto& [name, values] : section) object.insert(name, json::Value::array(std::move(values)));
-    return json::Value::object(std::move(object));
-  };
   json::Array ids;
-  for (const read::RunSummary& run : runs) ids.push_back(json::Value::string(run.run_id));
+  for (const std::string& run_id : comparison.run_ids) ids.push_back(json::Value::string(run_id));
   json::Object object;
   object.insert("runs", json::Value::array(std::move(ids)));
-  object.insert("metadata", as_object(metadata));
-  object.insert("series", as_object(series));
+  object.insert("metadata", json::Value::object(std::move(metadata)));
+  object.insert("series", json::Value::object(std::move(series)));
   return json::Value::object(std::move(object));
 }
 
-// `git diff --stat` from the first run's code to each other run's.
-std::string code_differences(const std::vector<read::RunSummary>& runs) {
+// `git diff --stat` from the first run's code to each other run's, in the first run's repository.
+std::string code_differences(const Comparison& comparison) {
   std::string out;
-  const std::optional<read::GitFacts> first = read::git_facts(runs[0]);
-  for (size_t r = 1; r < runs.size(); ++r) {
-    const std::optional<read::GitFacts> other = read::git_facts(runs[r]);
-    out += "\ncode " + runs[0].run_id.substr(0, 8) + " -> " + runs[r].run_id.substr(0, 8) + ": ";
+  read::RepositoryFinder repositories;
+  const std::string repository = repositories.repository_of(comparison.paths[0]);
+  const std::optional<read::GitFacts>& first = comparison.git[0];
+  const std::string first_id = read::short_run_id(comparison.run_ids[0]);
+  for (size_t r = 1; r < comparison.run_ids.size(); ++r) {
+    const std::optional<read::GitFacts>& other = comparison.git[r];
+    out += "\ncode " + first_id + " -> " + read::short_run_id(comparison.run_ids[r]) + ": ";
     if (!first || !other || first->commit.empty() || other->commit.empty()) {
       out += "no recorded commit to compare\n";
       continue;
     }
+    const std::string from = read::abbreviated_commit(first->commit);
+    const std::string to = read::abbreviated_commit(other->commit);
     if (first->commit == other->commit) {
-      out += "same commit " + first->commit.substr(0, 10) + "\n";
+      out += "same commit " + from + "\n";
       continue;
     }
-    git::OptionalText stat =
-        git::command_output("git", {"diff", "--stat", first->commit, other->commit, "--"});
+    const std::optional<std::string> stat =
+        read::code_difference(repository, first->commit, other->commit);
     if (!stat) {
-      out += "git cannot compare " + first->commit.substr(0, 10) + " and " +
-             other->commit.substr(0, 10) + " here\n";
+      out += "git cannot compare " + from + " and " + to + " here\n";
     } else {
-      out += first->commit.substr(0, 10) + ".." + other->commit.substr(0, 10) + "\n" +
-             (stat->empty() ? "(no differences)" : *stat) + "\n";
+      out += from + ".." + to + "\n" + (stat->empty() ? "(no differences)" : *stat) + "\n";
     }
   }
   return out;
@@ -163,43 +128,58 @@ std::string code_differences(const std::vector<read::RunSummary>& runs) {
 Status run_compare(const CompareOptions& options, const CommandContext& context) {
   if (options.runs.size() < 2) return usage_error("compare needs at least two runs");
   const std::vector<read::RunFileEntry> catalog = context.runs();
-  std::vector<read::RunSummary> runs;
+  Comparison comparison(
+      {read::now_ns(),
+       &read::system_process_probe(),
+       {read::SeriesStatistic::kLast, read::SeriesStatistic::kMin, read::SeriesStatistic::kMax},
+       true});
   for (const std::string& reference : options.runs) {
     Result<read::RunFileEntry> entry = read::resolve_run(reference, catalog);
     if (!entry.ok()) return std::move(entry).status();
     Result<read::RunSummary> run = read::read_run_file(entry.value().path, read::Detail::kSummary);
     if (!run.ok()) return std::move(run).status();
-    runs.push_back(std::move(run.value()));
+    const read::RunSummary& summary = run.value();
+    comparison.table.add(summary, entry.value().started_ns);
+    comparison.run_ids.push_back(summary.run_id);
+    comparison.names.push_back(summary.name);
+    comparison.git.push_back(read::git_facts(summary));
+    comparison.paths.push_back(summary.path);
   }
   if (options.json) {
-    write_json_document(compare_json(runs));
+    write_json_document(compare_json(comparison));
     return Status::Ok();
   }
 
+  const read::RunTable& table = comparison.table;
   std::vector<read::TextTable::Column> columns = {{"", read::TextTable::Align::kLeft, true}};
   std::vector<std::string> names = {"name"};
-  for (const read::RunSummary& run : runs) {
-    columns.push_back({run.run_id.substr(0, 8), read::TextTable::Align::kRight, true});
-    names.push_back(run.name);
+  for (size_t r = 0; r < comparison.run_ids.size(); ++r) {
+    columns.push_back(
+        {read::short_run_id(comparison.run_ids[r]), read::TextTable::Align::kRight, true});
+    names.push_back(comparison.names[r]);
   }
-  read::TextTable table(columns);
-  table.add_row(names);
+  read::TextTable text(columns);
+  text.add_row(names);
+  // Rows in first-seen order: each metadata key, then each series' last, min and max.
+  std::vector<size_t> runs(table.row_count());
+  std::iota(runs.begin(), runs.end(), 0);
   size_t hidden = 0;
-  for (const Row& row : comparison_rows(runs, true)) {
-    if (!options.all && !row_differs(row)) {
+  for (const read::ShownColumn& row : table.value_columns(runs, true)) {
+    if (!options.all && !table.differs(row, runs)) {
       ++hidden;
       continue;
     }
-    std::vector<std::string> cells = {row.label};
-    for (size_t r = 0; r < runs.size(); ++r) cells.push_back(cell(row, r));
-    table.add_row(std::move(cells));
+    std::vector<std::string> cells = {row.header};
+    for (size_t r : runs) cells.push_back(cell(table, row, r));
+    text.add_row(std::move(cells));
   }
   const Terminal terminal = stdout_terminal();
   std::string out;
-  (void)table.render(terminal.width, terminal.colour, out);
-  if (hidden > 0)
+  (void)text.render(terminal.width, terminal.colour, out);
+  if (hidden > 0) {
     out += "(" + std::to_string(hidden) + " equal rows not shown: --all shows them)\n";
-  if (options.code) out += code_differences(runs);
+  }
+  if (options.code) out += code_differences(comparison);
   write_out(out);
   return Status::Ok();
 }

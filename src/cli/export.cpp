@@ -101,6 +101,7 @@ Status run_export(const ExportOptions& options, const CommandContext& context) {
         read::read_run_file(path, read::Detail::kFull, read::reading_threads());
     if (!run.ok()) return std::move(run).status();
     write_rows(run.value(), csv, out);
+    if (!standard_output_status().ok()) return Status::Ok();
   }
   write_out(out);
   return Status::Ok();

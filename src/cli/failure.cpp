@@ -16,10 +16,25 @@ void print_error_line(std::string_view message) {
 
 }  // namespace
 
+int exit_status(const Status& status) {
+  if (status.ok()) return kExitOk;
+  switch (status.kind()) {
+    case ErrorKind::kValueError:
+    case ErrorKind::kNotFound:
+      return kExitUsage;
+    default:
+      return kExitFailure;
+  }
+}
+
 int report_failure(const Status& status) {
   if (status.ok()) return kExitOk;
-  print_error_line(status.message());
-  return status.kind() == ErrorKind::kValueError ? kExitUsage : kExitFailure;
+  if (status.kind() == ErrorKind::kInternalFault) {
+    print_error_line("internal error: " + status.message());
+  } else {
+    print_error_line(status.message());
+  }
+  return exit_status(status);
 }
 
 int report_usage_failure(std::string_view message) {

@@ -2,7 +2,6 @@
 // runs that ended during their snapshot; deleted only with --yes.
 
 #include <CLI/CLI.hpp>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,70 +10,44 @@
 #include "cli/command_context.h"
 #include "cli/failure.h"
 #include "cli/output.h"
-#include "read/run_facts.h"
-#include "read/run_summary_builder.h"
+#include "git/recorded_names.h"
+#include "read/gc_plan.h"
+#include "read/short_names.h"
 #include "read/snapshot_branches.h"
 #include "read/timestamp.h"
 
 namespace trovik::cli {
 namespace {
 
-// An index file whose run file is not found belongs to no run this command can ask about; a run
-// being started holds its index for seconds, so one older than this is left over.
-constexpr int64_t kOrphanIndexAgeNs = int64_t{3600} * 1'000'000'000;
-
 struct GcOptions {
   std::string older_than;
   bool yes = false;
 };
 
+std::string reason(const read::BranchDecision& decision, int64_t now) {
+  if (decision.verdict == read::BranchVerdict::kRunFileGone) return "run file not found";
+  return "run started " + read::format_age(decision.run_started_ns, now);
+}
+
 Status run_gc(const GcOptions& options, const CommandContext& context) {
-  std::optional<int64_t> older_than;
+  read::GcPolicy policy{read::now_ns(), std::nullopt};
   if (!options.older_than.empty()) {
-    older_than = read::parse_duration(options.older_than);
-    if (!older_than) {
+    policy.older_than_ns = read::parse_duration(options.older_than);
+    if (!policy.older_than_ns) {
       return usage_error("bad duration '" + options.older_than + "': use e.g. 30d, 12h, 90m, 2w");
     }
   }
-  const int64_t now = read::now_ns();
-  std::map<std::string, read::RunFileEntry> runs;
-  for (read::RunFileEntry& entry : context.runs()) runs.emplace(entry.run_id, std::move(entry));
-  auto is_old = [&](int64_t ns) { return !older_than || now - ns > *older_than; };
-
-  // A branch goes when its run file is gone, or with --older-than when its run is that old
-  // (when the file is gone, the snapshot commit's date tells its age).
-  std::vector<read::SnapshotBranch> branches;
-  std::vector<std::string> reasons;
-  const std::optional<std::vector<read::SnapshotBranch>> listed = read::list_snapshot_branches();
-  for (const read::SnapshotBranch& branch : listed.value_or(std::vector<read::SnapshotBranch>{})) {
-    const auto run = runs.find(branch.run_id);
-    if (run == runs.end()) {
-      if (!is_old(branch.committed_ns)) continue;
-      reasons.emplace_back("run file not found");
-    } else {
-      if (!older_than || !is_old(run->second.started_ns)) continue;
-      // An old run that is still running keeps its code.
-      Result<read::RunSummary> summary =
-          read::read_run_file(run->second.path, read::Detail::kSummary);
-      if (!summary.ok() || read::run_is_live(summary.value())) continue;
-      reasons.push_back("run started " + read::format_age(run->second.started_ns, now));
-    }
-    branches.push_back(branch);
+  const std::optional<std::vector<read::RunBranch>> listed = read::list_run_branches();
+  const read::GcPlan plan =
+      read::plan_gc(listed.value_or(std::vector<read::RunBranch>{}), context.runs(),
+                    read::list_leftover_indexes(), read::system_process_probe(), policy);
+  std::vector<const read::BranchDecision*> branches;
+  for (const read::BranchDecision& decision : plan.branches) {
+    if (decision.taken()) branches.push_back(&decision);
   }
-
-  // An index goes when its run's process is gone.
-  std::vector<read::LeftoverIndex> indexes;
-  for (const read::LeftoverIndex& index : read::list_leftover_indexes()) {
-    if (!is_old(index.modified_ns)) continue;
-    const auto run = runs.find(index.run_id);
-    if (run == runs.end()) {
-      if (now - index.modified_ns < kOrphanIndexAgeNs) continue;
-    } else {
-      Result<read::RunSummary> summary =
-          read::read_run_file(run->second.path, read::Detail::kSummary);
-      if (!summary.ok() || read::run_is_live(summary.value())) continue;
-    }
-    indexes.push_back(index);
+  std::vector<const read::LeftoverIndex*> indexes;
+  for (const read::IndexDecision& decision : plan.indexes) {
+    if (decision.taken()) indexes.push_back(&decision.index);
   }
 
   std::string out;
@@ -83,11 +56,12 @@ Status run_gc(const GcOptions& options, const CommandContext& context) {
     write_out(out + "nothing to clean up\n");
     return Status::Ok();
   }
-  for (size_t i = 0; i < branches.size(); ++i) {
-    out += "branch " + branches[i].ref.substr(11) + "  " + branches[i].commit.substr(0, 10) +
-           "  (" + reasons[i] + ")\n";
+  for (const read::BranchDecision* decision : branches) {
+    out += "branch " + decision->branch.ref.substr(git::kBranchRefPrefix.size()) + "  " +
+           read::abbreviated_commit(decision->branch.commit) + "  (" +
+           reason(*decision, policy.now_ns) + ")\n";
   }
-  for (const read::LeftoverIndex& index : indexes) out += "index  " + index.path + "\n";
+  for (const read::LeftoverIndex* index : indexes) out += "index  " + index->path + "\n";
   if (!options.yes) {
     out += std::to_string(branches.size()) + " branches and " + std::to_string(indexes.size()) +
            " index files would be deleted: run again with --yes to delete them\n";
@@ -104,8 +78,10 @@ Status run_gc(const GcOptions& options, const CommandContext& context) {
       first_failure = std::move(status);
     }
   };
-  for (const read::SnapshotBranch& branch : branches) note(read::delete_snapshot_branch(branch));
-  for (const read::LeftoverIndex& index : indexes) note(read::delete_leftover_index(index));
+  for (const read::BranchDecision* decision : branches) {
+    note(read::delete_run_branch(decision->branch));
+  }
+  for (const read::LeftoverIndex* index : indexes) note(read::delete_leftover_index(*index));
   write_out("deleted " + std::to_string(deleted) + " of " +
             std::to_string(branches.size() + indexes.size()) + "\n");
   return first_failure;

@@ -3,14 +3,16 @@
 
 #include <CLI/CLI.hpp>
 #include <clocale>
-#include <cstdio>
+#include <exception>
 
 #include "cli/command_context.h"
 #include "cli/failure.h"
+#include "cli/output.h"
 #include "version.h"
 
-int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
+namespace {
+
+int run_command_line(int argc, char** argv) {
   trovik::cli::CommandContext context;
   CLI::App app{"Look at the runs recorded by trovik: list, show, compare, code, tail, clean up.",
                "trovik"};
@@ -44,7 +46,23 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return trovik::cli::report_usage_failure(e.what());
   }
-  const int status = trovik::cli::report_failure(context.command());
-  std::fflush(stdout);
-  return status;
+  trovik::Status status = context.command();
+  // As git does after every command: output that never arrived is a failure, not a success.
+  if (status.ok()) status = trovik::cli::standard_output_status();
+  return trovik::cli::report_failure(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  // Whatever escapes a command (an allocation that failed, a fault in a library) ends it here, as
+  // one line and exit status 1, never in std::terminate.
+  try {
+    return run_command_line(argc, argv);
+  } catch (const std::exception& e) {
+    return trovik::cli::report_failure(trovik::Status::InternalFault(e.what()));
+  } catch (...) {
+    return trovik::cli::report_failure(trovik::Status::InternalFault("an unknown exception"));
+  }
 }

@@ -3,14 +3,23 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "json/writer.h"
 #include "util/environment.h"
+#include "util/file_io.h"
 
 namespace trovik::cli {
+namespace {
+
+// The first failed write's status; the command is single-threaded where it writes.
+Status& output_failure() {
+  static Status failure;
+  return failure;
+}
+
+}  // namespace
 
 Terminal stdout_terminal() {
   Terminal terminal;
@@ -27,7 +36,13 @@ Terminal stdout_terminal() {
   return terminal;
 }
 
-void write_out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void write_out(std::string_view text) {
+  Status& failure = output_failure();
+  if (!failure.ok() || text.empty()) return;
+  if (Status written = write_all(STDOUT_FILENO, text); !written.ok()) {
+    failure = Status::OSError("write failure on standard output: " + written.message());
+  }
+}
 
 void write_json_document(const json::Value& value) {
   std::string text;
@@ -35,5 +50,7 @@ void write_json_document(const json::Value& value) {
   text += '\n';
   write_out(text);
 }
+
+Status standard_output_status() { return output_failure(); }
 
 }  // namespace trovik::cli

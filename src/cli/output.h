@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "json/value.h"
+#include "util/status.h"
 
 namespace trovik::cli {
 
@@ -15,8 +16,14 @@ struct Terminal {
 };
 Terminal stdout_terminal();
 
+// Writes to standard output at once, without a buffer in between. After a failed write nothing
+// more is written: the failure is kept for standard_output_status, which every command ends with.
 void write_out(std::string_view text);
 // One JSON document and a line feed.
 void write_json_document(const json::Value& value);
+
+// Ok while every write to standard output has succeeded; else "write failure on standard output:
+// <the system's text>" (an OSError), so that a full disk or a closed pipe is not a silent success.
+Status standard_output_status();
 
 }  // namespace trovik::cli

@@ -8,8 +8,10 @@
 #include "cli/output.h"
 #include "json/writer.h"
 #include "read/run_batch.h"
+#include "read/run_code.h"
 #include "read/run_facts.h"
 #include "read/run_summary_builder.h"
+#include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
@@ -69,40 +71,40 @@ void add_fact(std::string& out, const char* label, const std::string& text) {
 
 std::string show_text(const read::RunSummary& run, const ShowOptions& options,
                       const Terminal& terminal) {
+  const read::RunFacts facts = read::run_facts(run, read::system_process_probe());
   std::string out;
   add_fact(out, "name", run.name);
   add_fact(out, "id", run.run_id);
   add_fact(out, "file", run.path);
-  if (std::optional<int64_t> started = read::started_ns(run)) {
+  if (facts.started_ns) {
     add_fact(out, "start",
-             read::format_utc_time(*started) + " UTC, " + read::format_local_time(*started) +
-                 " local (" + read::format_age(*started, read::now_ns()) + ")");
+             read::format_utc_time(*facts.started_ns) + " UTC, " +
+                 read::format_local_time(*facts.started_ns) + " local (" +
+                 read::format_age(*facts.started_ns, read::now_ns()) + ")");
   }
-  if (run.elapsed_ms) {
+  if (facts.elapsed_ms) {
     add_fact(out, "duration",
-             read::format_duration_ms(*run.elapsed_ms) +
-                 (read::run_is_live(run) ? " so far (live)" : ""));
+             read::format_duration_ms(*facts.elapsed_ms) + (facts.live ? " so far (live)" : ""));
   }
-  std::string records = std::to_string(run.records);
-  if (run.bad_lines > 0) records += ", " + std::to_string(run.bad_lines) + " bad lines skipped";
-  if (run.torn) records += ", torn last line skipped";
+  std::string records = std::to_string(facts.records);
+  if (facts.bad_lines > 0) records += ", " + std::to_string(facts.bad_lines) + " bad lines skipped";
+  if (facts.torn) records += ", torn last line skipped";
   add_fact(out, "records", records);
-  if (!run.run_start) {
+  if (!facts.has_run_start) {
     out += "(no run_start record: the file does not start with one)\n";
   } else {
-    std::string host = read::hostname_of(run).value_or("?");
-    add_fact(out, "host", host);
-    add_fact(out, "user", read::username_of(run).value_or("?"));
-    add_fact(out, "argv", read::shell_quote(read::argv_of(run)));
-    add_fact(out, "cwd", read::cwd_of(run).value_or("?"));
-    if (std::optional<read::GitFacts> git = read::git_facts(run)) {
-      const bool snapshot = git->dirty && git->branch == "run/" + run.run_id;
+    add_fact(out, "host", facts.host.value_or("?"));
+    add_fact(out, "user", facts.user.value_or("?"));
+    add_fact(out, "argv", read::shell_quote(facts.argv));
+    add_fact(out, "cwd", facts.cwd.value_or("?"));
+    if (const std::optional<read::GitFacts>& git = facts.git) {
       std::string text = git->commit.empty() ? "(no commit)" : git->commit;
       if (!git->branch.empty()) text += " on " + git->branch;
       text += git->dirty ? ", dirty" : ", clean";
       if (git->dirty) {
-        text += snapshot
-                    ? ", snapshot of the changes kept (trovik code " + run.run_id.substr(0, 8) + ")"
+        text += read::names_snapshot(*git, run.run_id)
+                    ? ", snapshot of the changes kept (trovik code " +
+                          read::short_run_id(run.run_id) + ")"
                     : ", no snapshot of the changes";
       }
       add_fact(out, "git", text);

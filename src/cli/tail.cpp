@@ -3,7 +3,6 @@
 #include <time.h>
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -40,9 +39,9 @@ Status run_tail(const TailOptions& options, const CommandContext& context) {
     Status status = reader.value().read_available(print_line);
     if (!status.ok()) return status;
     write_out(out);
-    std::fflush(stdout);
     out.clear();
-    if (!options.follow) return Status::Ok();
+    // Following into a closed pipe or a full disk would go on for nothing.
+    if (!options.follow || !standard_output_status().ok()) return Status::Ok();
     // A line being written is completed by a later write; until then it waits in the reader.
     const struct timespec interval = {0, kFollowIntervalNs};
     ::nanosleep(&interval, nullptr);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "git/recorded_names.h"
 #include "util/path.h"
 
 namespace trovik::git {
@@ -63,7 +64,7 @@ std::vector<LargeFile> large_files(const std::vector<std::string>& paths,
 }
 
 std::string snapshot_message(const std::string& run_id, const std::vector<LargeFile>& left_out) {
-  std::string message = "trovik: snapshot run " + run_id;
+  std::string message = snapshot_subject(run_id);
   if (left_out.empty()) return message;
   message += "\n";
   for (const LargeFile& file : left_out) {

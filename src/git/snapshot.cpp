@@ -5,6 +5,7 @@
 #include "git/command_runner.h"
 #include "git/excluded_paths.h"
 #include "git/large_files.h"
+#include "git/recorded_names.h"
 #include "git/scoped_file_removal.h"
 #include "git/snapshot_index.h"
 #include "git/snapshot_runner.h"
@@ -45,7 +46,7 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   // anchor it here so both name the same file.
   std::string temporary = temporary_directory();
   if (temporary.front() != '/') temporary = join_path(*working_directory, temporary);
-  const std::string index_file = join_path(temporary, "trovik-" + run_id + ".index");
+  const std::string index_file = join_path(temporary, index_file_name(run_id));
   const SnapshotRunner snapshot_git(index_file, *git_directory, *top_level);
   // The index file is made below, as a copy or by git; whichever step stops the procedure, the file
   // goes with it.
@@ -103,9 +104,8 @@ std::optional<Snapshot> snapshot_run_commit(const std::string& head_commit,
   OptionalText commit = snapshot_git.run(commit_tree);
   if (!commit) commit = snapshot_git.run(commit_tree, kFallbackIdentity);
   if (!commit) return std::nullopt;
-  const std::string branch = "run/" + run_id;
-  if (!snapshot_git.run({"update-ref", "refs/heads/" + branch, *commit})) return std::nullopt;
-  return Snapshot{*commit, branch};
+  if (!snapshot_git.run({"update-ref", run_branch_ref(run_id), *commit})) return std::nullopt;
+  return Snapshot{*commit, run_branch(run_id)};
 }
 
 }  // namespace trovik::git

@@ -33,6 +33,7 @@ PyObject* raise_status(const Status& status, SourceLocation where) noexcept {
       set_with_message(PyExc_TypeError, status.message());
       break;
     case ErrorKind::kValueError:
+    case ErrorKind::kNotFound:  // an unknown name, as a lookup by value would report it
       set_with_message(PyExc_ValueError, status.message());
       break;
     case ErrorKind::kOSError:

@@ -2,6 +2,7 @@
 
 #include "json/reader.h"
 #include "json/writer.h"
+#include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/timestamp.h"
 
@@ -21,7 +22,7 @@ std::string run_start_gist(const json::Value& record, const json::Value* value) 
   if (value == nullptr) return gist;
   if (const json::Value* git = member(*value, "git"); git != nullptr && !git->is_null()) {
     const json::Value* dirty = member(*git, "dirty");
-    gist += "  git " + text_of(member(*git, "commit")).substr(0, 7);
+    gist += "  git " + short_commit(text_of(member(*git, "commit")));
     const std::string branch = text_of(member(*git, "branch"));
     if (!branch.empty()) gist += " " + branch;
     if (dirty != nullptr && dirty->type() == json::Value::Type::kBool && dirty->as_bool()) {

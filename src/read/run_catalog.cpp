@@ -1,6 +1,5 @@
 #include "read/run_catalog.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include "json/reader.h"
 #include "read/line_reader.h"
 #include "read/timestamp.h"
+#include "util/directory_listing.h"
 #include "util/path.h"
 
 namespace trovik::read {
@@ -29,12 +29,19 @@ std::string file_stem(std::string_view path) {
 // Fills in what the first line says; a file that cannot be read keeps its file facts.
 void read_first_line(RunFileEntry& entry) {
   Result<LineReader> reader = LineReader::open(entry.path);
-  if (!reader.ok()) return;
+  if (!reader.ok()) {
+    entry.readable = false;
+    return;
+  }
   std::string first;
-  (void)reader.value().read_available([&](std::string_view line) {
+  const Status read = reader.value().read_available([&](std::string_view line) {
     first = line;
     return false;
   });
+  if (!read.ok()) {
+    entry.readable = false;
+    return;
+  }
   Result<json::Value> record = json::read_json(first);
   if (!record.ok() || record.value().type() != json::Value::Type::kObject) return;
   const json::Object& object = record.value().as_object();
@@ -50,8 +57,12 @@ void read_first_line(RunFileEntry& entry) {
   };
   if (const std::string* id = text("run_id")) entry.run_id = *id;
   if (const std::string* name = text("experiment_name")) entry.name = *name;
-  if (const std::string* created = text("created_at")) {
+  const std::string* created = text("created_at");
+  if (created != nullptr) {
     if (std::optional<int64_t> ns = parse_timestamp(*created)) entry.started_ns = *ns;
+  }
+  if (const json::Value* value = object.find("value")) {
+    entry.process = recorded_process(*value, created != nullptr ? *created : "");
   }
 }
 
@@ -77,16 +88,14 @@ std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots,
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const std::string& root : roots) {
     const std::string runs = join_path(root, "runs");
-    DIR* stream = ::opendir(runs.c_str());
-    if (stream == nullptr) continue;
+    Result<std::vector<DirectoryEntry>> listed = list_directory(runs);
+    if (!listed.ok()) continue;
     std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(stream)) {
-      std::string_view name = entry->d_name;
-      if (name.size() > kRunFileSuffix.size() && name.ends_with(kRunFileSuffix)) {
-        names.emplace_back(name);
+    for (DirectoryEntry& entry : listed.value()) {
+      if (entry.name.size() > kRunFileSuffix.size() && entry.name.ends_with(kRunFileSuffix)) {
+        names.push_back(std::move(entry.name));
       }
     }
-    ::closedir(stream);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
       if (std::optional<RunFileEntry> entry =

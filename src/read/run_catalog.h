@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "read/run_facts.h"
 #include "util/status.h"
 
 namespace trovik::read {
@@ -11,15 +12,18 @@ namespace trovik::read {
 // A run file found under a root, with what its first line says about it.
 struct RunFileEntry {
   std::string path;
-  std::string run_id;      // of its run_start record, else the file name without ".jsonl"
-  std::string name;        // experiment_name of its run_start record
-  int64_t started_ns = 0;  // created_at of its run_start record, else the file's modification time
+  std::string run_id;       // of its run_start record, else the file name without ".jsonl"
+  std::string name;         // experiment_name of its run_start record
+  int64_t started_ns = 0;   // created_at of its run_start record, else the file's modification time
+  RecordedProcess process;  // the process its run_start record names
+  bool readable = true;     // false: its first line could not be read
 };
 
 // Every "<root>/runs/*.jsonl" under the roots, each file once (a root found twice, or by two
 // names, counts once), newest first by start time. Roots without a runs folder are skipped.
 // Without `read_first_lines` only the file facts are filled in (a caller that reads every file
-// anyway), and the order is by modification time.
+// anyway), and the order is by modification time. A root whose runs folder can't be read is
+// skipped too.
 std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots,
                                          bool read_first_lines = true);
 

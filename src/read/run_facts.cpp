@@ -1,58 +1,35 @@
 #include "read/run_facts.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
 #include "read/timestamp.h"
-#include "util/environment.h"
 
 namespace trovik::read {
 namespace {
 
-std::optional<std::string> text_at(const RunSummary& run,
-                                   std::initializer_list<std::string_view> keys) {
-  const json::Value* value = run.run_start_member(keys);
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+
+const json::Value* member_at(const json::Value* value,
+                             std::initializer_list<std::string_view> keys) {
+  for (std::string_view key : keys) {
+    if (value == nullptr || value->type() != json::Value::Type::kObject) return nullptr;
+    value = value->as_object().find(key);
+  }
+  return value;
+}
+
+std::optional<std::string> text_of(const json::Value* value) {
   if (value == nullptr || value->type() != json::Value::Type::kString) return std::nullopt;
   return value->as_string();
 }
 
-std::string local_hostname() {
-  if (std::optional<std::string> name = environment_text("HOSTNAME")) return *name;
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
+std::optional<std::string> text_at(const RunSummary& run,
+                                   std::initializer_list<std::string_view> keys) {
+  return text_of(run.run_start_member(keys));
 }
 
-// When the process started, in nanoseconds since the epoch, from /proc.
-std::optional<int64_t> process_start_ns(int64_t pid) {
-  std::ifstream stat_file("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat_file, line)) return std::nullopt;
-  // The command name may hold spaces and parentheses: the fields after it follow the last ')'.
-  const size_t close = line.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(line.substr(close + 2));
-  std::string field;
-  unsigned long long start_ticks = 0;
-  // Field 3 (state) is the first after the name; starttime is field 22.
-  for (int index = 3; index <= 22 && fields >> field; ++index) {
-    if (index == 22) start_ticks = std::stoull(field);
-  }
-  std::ifstream stat_all("/proc/stat");
-  unsigned long long boot_seconds = 0;
-  while (std::getline(stat_all, line)) {
-    if (line.rfind("btime ", 0) == 0) boot_seconds = std::stoull(line.substr(6));
-  }
-  const long ticks_per_second = ::sysconf(_SC_CLK_TCK);
-  if (boot_seconds == 0 || ticks_per_second <= 0) return std::nullopt;
-  return static_cast<int64_t>(boot_seconds) * 1'000'000'000 +
-         static_cast<int64_t>(start_ticks) * (1'000'000'000 / ticks_per_second);
+std::optional<int64_t> pid_in(const json::Value* value) {
+  if (value == nullptr || value->type() != json::Value::Type::kUnsigned) return std::nullopt;
+  if (value->as_unsigned() == 0 || value->as_unsigned() > INT32_MAX) return std::nullopt;
+  return static_cast<int64_t>(value->as_unsigned());
 }
 
 }  // namespace
@@ -89,23 +66,62 @@ std::vector<std::string> argv_of(const RunSummary& run) {
 }
 
 std::optional<int64_t> pid_of(const RunSummary& run) {
-  const json::Value* value = run.run_start_member({"process", "pid"});
-  if (value == nullptr || value->type() != json::Value::Type::kUnsigned) return std::nullopt;
-  if (value->as_unsigned() == 0 || value->as_unsigned() > INT32_MAX) return std::nullopt;
-  return static_cast<int64_t>(value->as_unsigned());
+  return pid_in(run.run_start_member({"process", "pid"}));
 }
 
 std::optional<int64_t> started_ns(const RunSummary& run) { return parse_timestamp(run.created_at); }
 
-bool run_is_live(const RunSummary& run) {
-  const std::optional<int64_t> pid = pid_of(run);
-  const std::optional<std::string> host = hostname_of(run);
-  const std::optional<int64_t> started = started_ns(run);
-  if (!pid || !host || !started || *host != local_hostname()) return false;
-  if (::kill(static_cast<pid_t>(*pid), 0) != 0 && errno != EPERM) return false;
-  // A process id is reused once its process is gone: a process started after the run is another.
-  const std::optional<int64_t> process_started = process_start_ns(*pid);
-  return process_started && *process_started <= *started + 1'000'000'000;
+std::vector<std::pair<std::string_view, const json::Value*>> metadata_values(
+    const RunSummary& run) {
+  std::vector<std::pair<std::string_view, const json::Value*>> values;
+  const json::Value* metadata = run.run_start_member({"metadata"});
+  if (metadata == nullptr) return values;
+  if (metadata->type() != json::Value::Type::kObject) {
+    values.emplace_back("metadata", metadata);
+    return values;
+  }
+  for (const auto& [key, value] : metadata->as_object()) values.emplace_back(key, &value);
+  return values;
+}
+
+RecordedProcess recorded_process(const RunSummary& run) {
+  if (!run.run_start) return {};
+  return recorded_process(*run.run_start, run.created_at);
+}
+
+RecordedProcess recorded_process(const json::Value& run_start, std::string_view created_at) {
+  return RecordedProcess{text_of(member_at(&run_start, {"host", "hostname"})),
+                         pid_in(member_at(&run_start, {"process", "pid"})),
+                         parse_timestamp(created_at)};
+}
+
+Liveness liveness_of(const RecordedProcess& process, const ProcessProbe& probe) {
+  if (!process.pid || !process.host || !process.started_ns) return Liveness::kUnknown;
+  if (*process.host != probe.host_name()) return Liveness::kOtherHost;
+  if (!probe.process_exists(*process.pid)) return Liveness::kGone;
+  // A process started after the run is another one that was given the same id; the second of
+  // slack covers the clock ticks /proc counts a start in.
+  const std::optional<int64_t> process_started = probe.process_started_ns(*process.pid);
+  return process_started && *process_started <= *process.started_ns + kNsPerSecond
+             ? Liveness::kRunning
+             : Liveness::kGone;
+}
+
+RunFacts run_facts(const RunSummary& run, const ProcessProbe& probe) {
+  RunFacts facts;
+  facts.has_run_start = run.run_start.has_value();
+  facts.host = hostname_of(run);
+  facts.user = username_of(run);
+  facts.argv = argv_of(run);
+  facts.cwd = cwd_of(run);
+  facts.started_ns = started_ns(run);
+  facts.elapsed_ms = run.elapsed_ms;
+  facts.records = run.records;
+  facts.bad_lines = run.bad_lines;
+  facts.torn = run.torn;
+  facts.git = git_facts(run);
+  facts.live = is_live(recorded_process(run), probe);
+  return facts;
 }
 
 }  // namespace trovik::read

@@ -4,6 +4,8 @@
 
 #include <charconv>
 
+#include "read/short_names.h"
+
 namespace trovik::read {
 namespace {
 
@@ -30,8 +32,8 @@ Result<RunFileEntry> resolve_run(std::string_view reference,
                                 ": use @1 for the newest run, @2 for the one before");
     }
     if (position > runs.size()) {
-      return Status::ValueError("no run " + std::string(reference) + ": " +
-                                std::to_string(runs.size()) + " runs found");
+      return Status::NotFound("no run " + std::string(reference) + ": " +
+                              std::to_string(runs.size()) + " runs found");
     }
     return runs[position - 1];
   }
@@ -61,11 +63,11 @@ Result<RunFileEntry> resolve_run(std::string_view reference,
     } else {
       message += " (newest runs: ";
       for (size_t i = 0; i < runs.size() && i < 3; ++i) {
-        message += (i > 0 ? ", " : "") + runs[i].run_id.substr(0, 8);
+        message += (i > 0 ? ", " : "") + short_run_id(runs[i].run_id);
       }
       message += ")";
     }
-    return Status::ValueError(std::move(message));
+    return Status::NotFound(std::move(message));
   }
   std::string message = "ambiguous run " + quoted(reference) + ": " +
                         std::to_string(matches.size()) + " run ids start with it: ";

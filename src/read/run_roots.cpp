@@ -1,15 +1,13 @@
 #include "read/run_roots.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cstring>
 #include <optional>
 #include <set>
 #include <utility>
 
 #include "git/command_runner.h"
+#include "util/directory_listing.h"
 #include "util/environment.h"
 #include "util/path.h"
 
@@ -29,29 +27,25 @@ std::optional<FileIdentity> identity(const std::string& path) {
 // Adds every directory named ".trovik" below `directory`, not following symbolic links and never
 // entering ".git" or a root already found.
 void collect_roots(const std::string& directory, std::vector<std::string>& roots) {
-  DIR* stream = ::opendir(directory.c_str());
-  if (stream == nullptr) return;
   std::vector<std::string> subdirectories;
-  while (const dirent* entry = ::readdir(stream)) {
-    const char* name = entry->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-        std::strcmp(name, ".git") == 0) {
-      continue;
-    }
-    std::string path = join_path(directory, name);
-    bool is_directory = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
+  Result<std::vector<DirectoryEntry>> entries = list_directory(directory);
+  if (!entries.ok()) return;
+  for (const DirectoryEntry& entry : entries.value()) {
+    if (entry.name == ".git") continue;
+    std::string path = join_path(directory, entry.name);
+    bool is_directory = entry.type == DirectoryEntry::Type::kDirectory;
+    if (entry.type == DirectoryEntry::Type::kUnknown) {
       struct stat info {};
       is_directory = ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     }
     if (!is_directory) continue;
-    if (std::strcmp(name, kDefaultRoot) == 0) {
+    if (entry.name == kDefaultRoot) {
       roots.push_back(std::move(path));
     } else {
       subdirectories.push_back(std::move(path));
     }
   }
-  ::closedir(stream);
+  entries = std::vector<DirectoryEntry>();  // not held while the walk goes deeper
   for (const std::string& subdirectory : subdirectories) collect_roots(subdirectory, roots);
 }
 

@@ -1,6 +1,5 @@
 #include "read/snapshot_branches.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,17 +8,15 @@
 #include <string_view>
 
 #include "git/command_runner.h"
+#include "git/recorded_names.h"
+#include "read/short_names.h"
+#include "util/directory_listing.h"
 #include "util/environment.h"
 #include "util/os_error.h"
 #include "util/path.h"
 
 namespace trovik::read {
 namespace {
-
-constexpr std::string_view kBranchPrefix = "refs/heads/run/";
-constexpr std::string_view kSnapshotMessage = "trovik: snapshot run ";
-constexpr std::string_view kIndexPrefix = "trovik-";
-constexpr std::string_view kIndexSuffix = ".index";
 
 // Splits "a\tb\tc\td" into exactly four fields; the last keeps any further tabs.
 bool split_fields(std::string_view line, std::string_view (&fields)[4]) {
@@ -35,38 +32,34 @@ bool split_fields(std::string_view line, std::string_view (&fields)[4]) {
 
 }  // namespace
 
-std::optional<std::vector<SnapshotBranch>> list_snapshot_branches() {
+std::optional<std::vector<RunBranch>> list_run_branches() {
+  const std::string prefix = git::run_branch_ref_prefix();
   const git::OptionalText listing = git::command_output(
       "git", {"for-each-ref",
               "--format=%(refname)%09%(objectname)%09%(committerdate:unix)%09%(contents:subject)",
-              std::string(kBranchPrefix)});
+              prefix});
   if (!listing) return std::nullopt;
-  std::vector<SnapshotBranch> branches;
+  std::vector<RunBranch> branches;
   std::string_view rest = *listing;
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
     const std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     std::string_view fields[4];
-    if (!split_fields(line, fields) || !fields[0].starts_with(kBranchPrefix)) continue;
-    const std::string_view run_id = fields[0].substr(kBranchPrefix.size());
-    // Only the module's own snapshot of this very run: never a branch a user made.
-    if (run_id.empty() || fields[3] != std::string(kSnapshotMessage) + std::string(run_id)) {
-      continue;
-    }
+    if (!split_fields(line, fields) || !fields[0].starts_with(prefix)) continue;
     int64_t seconds = 0;
     std::from_chars(fields[2].data(), fields[2].data() + fields[2].size(), seconds);
-    branches.push_back(SnapshotBranch{std::string(fields[0]), std::string(run_id),
-                                      std::string(fields[1]), seconds * 1'000'000'000});
+    branches.push_back(RunBranch{std::string(fields[0]), std::string(fields[1]),
+                                 seconds * 1'000'000'000, std::string(fields[3])});
   }
   return branches;
 }
 
-Status delete_snapshot_branch(const SnapshotBranch& branch) {
+Status delete_run_branch(const RunBranch& branch) {
   // The old value makes git refuse when the ref has moved since it was listed.
   if (!git::command_output("git", {"update-ref", "-d", branch.ref, branch.commit})) {
     return Status::OSError("git did not delete " + branch.ref + " (it no longer points at " +
-                           branch.commit.substr(0, 10) + ")");
+                           abbreviated_commit(branch.commit) + ")");
   }
   return Status::Ok();
 }
@@ -74,25 +67,20 @@ Status delete_snapshot_branch(const SnapshotBranch& branch) {
 std::vector<LeftoverIndex> list_leftover_indexes() {
   std::vector<LeftoverIndex> indexes;
   const std::string directory = temporary_directory();
-  DIR* stream = ::opendir(directory.c_str());
-  if (stream == nullptr) return indexes;
-  while (const dirent* entry = ::readdir(stream)) {
-    const std::string_view name = entry->d_name;
-    if (name.size() <= kIndexPrefix.size() + kIndexSuffix.size() ||
-        !name.starts_with(kIndexPrefix) || !name.ends_with(kIndexSuffix)) {
-      continue;
-    }
+  Result<std::vector<DirectoryEntry>> entries = list_directory(directory);
+  if (!entries.ok()) return indexes;
+  for (const DirectoryEntry& entry : entries.value()) {
+    const std::optional<std::string_view> run_id = git::run_id_of_index_file(entry.name);
+    if (!run_id) continue;
     LeftoverIndex index;
-    index.path = join_path(directory, name);
+    index.path = join_path(directory, entry.name);
     struct stat info {};
     if (::lstat(index.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    index.run_id = std::string(
-        name.substr(kIndexPrefix.size(), name.size() - kIndexPrefix.size() - kIndexSuffix.size()));
+    index.run_id = std::string(*run_id);
     index.modified_ns =
         static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     indexes.push_back(std::move(index));
   }
-  ::closedir(stream);
   return indexes;
 }
 

@@ -9,21 +9,21 @@
 
 namespace trovik::read {
 
-// A branch "run/<id>" that holds a trovik snapshot of run <id>.
-struct SnapshotBranch {
-  std::string ref;  // "refs/heads/run/<id>"
-  std::string run_id;
+// A branch "run/..." as git lists it: a run's snapshot branch, or a branch of the user's that
+// happens to be named so. Which one it is, plan_gc decides (by its commit's subject).
+struct RunBranch {
+  std::string ref;     // "refs/heads/run/<...>"
   std::string commit;  // where the ref pointed when listed
   int64_t committed_ns = 0;
+  std::string subject;  // the commit's subject line
 };
 
-// The snapshot branches of the repository around the working directory: refs "run/<id>" whose
-// commit message is exactly "trovik: snapshot run <id>" for that same id, so a user's own branch
-// named "run/..." is never one. Nothing outside a repository.
-std::optional<std::vector<SnapshotBranch>> list_snapshot_branches();
+// The branches "run/..." of the repository around the working directory; nothing outside a
+// repository.
+std::optional<std::vector<RunBranch>> list_run_branches();
 
 // Deletes the branch only if it still points where it did when listed.
-Status delete_snapshot_branch(const SnapshotBranch& branch);
+Status delete_run_branch(const RunBranch& branch);
 
 // A temporary index file "trovik-<id>.index" left in the temporary directory.
 struct LeftoverIndex {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "json/writer.h"
+#include "read/run_facts.h"
 
 namespace trovik::read {
 
@@ -33,13 +34,7 @@ std::string cell_text(const json::Value& value) {
 
 std::vector<std::pair<std::string, std::string>> metadata_cells(const RunSummary& run) {
   std::vector<std::pair<std::string, std::string>> cells;
-  const json::Value* metadata = run.run_start_member({"metadata"});
-  if (metadata == nullptr) return cells;
-  if (metadata->type() != json::Value::Type::kObject) {
-    cells.emplace_back("metadata", cell_text(*metadata));
-    return cells;
-  }
-  for (const auto& [key, value] : metadata->as_object()) cells.emplace_back(key, cell_text(value));
+  for (const auto& [key, value] : metadata_values(run)) cells.emplace_back(key, cell_text(*value));
   return cells;
 }
 

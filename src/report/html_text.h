@@ -3,13 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "util/quote.h"
+
 namespace trovik::report {
 
-// Appends `text` so that an HTML parser reads it back as exactly that text, in element content and
-// in quoted attribute values alike: & < > " ' become character references. Invalid UTF-8 (a diff of
-// a binary file, say) becomes U+FFFD, and so does NUL, which HTML would drop or mangle.
-void append_escaped(std::string& out, std::string_view text);
-
-std::string escape_html(std::string_view text);
+// The page's names for the HTML quoter of util/quote.h, its one definition: `text` reads back as
+// exactly that text in element content and quoted attribute values alike.
+inline void append_escaped(std::string& out, std::string_view text) {
+  append_html_quoted(out, text);
+}
+inline std::string escape_html(std::string_view text) { return html_quoted(text); }
 
 }  // namespace trovik::report

@@ -1,19 +1,14 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "report/report_model.h"
 #include "util/status.h"
 
 namespace trovik::report {
 
-// Writes `content` to `path` all or nothing: into a new temporary file beside it, flushed to disk,
-// then renamed over `path`. On any failure `path` is left as it was (absent, or the earlier file)
-// and the temporary file is removed.
-Status write_file_atomically(const std::string& path, std::string_view content);
-
-// Renders the report for `input` and writes it to `path` as above.
+// Renders the report for `input` with a fresh script nonce and writes it to `path` all or nothing
+// (write_file_atomically).
 Status write_report(const std::string& path, const ReportInput& input);
 
 }  // namespace trovik::report

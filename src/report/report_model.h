@@ -1,14 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace trovik::report {
 
-// What the report shows, independent of how run files are read: the command fills it in, the page
-// writer only lays it out. Every text here is shown as text, never as markup.
+// What the report shows, independent of how run files are read: report_input.h fills it in, the
+// page writer only lays it out. Every text here is shown as text, never as markup.
 
 // Which quantity runs along every chart's horizontal axis.
 enum class XAxis {
@@ -44,6 +45,7 @@ using LabelledText = std::pair<std::string, std::string>;
 
 struct ReportRun {
   std::string run_id;
+  std::string short_id;  // what the page shows of the id
   std::string name;
   // Host, user, argv, working directory, start, duration, git state: already formatted.
   std::vector<LabelledText> facts;
@@ -68,6 +70,8 @@ struct ReportInput {
   XAxis x_axis = XAxis::kStep;
   std::vector<ReportRun> runs;
   SummaryTable summary;
+  // The metadata keys whose values differ between the runs (absent differs from any value).
+  std::set<std::string, std::less<>> differing_metadata;
 };
 
 }  // namespace trovik::report

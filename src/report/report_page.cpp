@@ -12,8 +12,6 @@
 namespace trovik::report {
 namespace {
 
-std::string short_id(std::string_view run_id) { return std::string(run_id.substr(0, 8)); }
-
 void append_swatch(std::string& out, size_t run_index) {
   out += "<span class=\"swatch";
   append_colour_classes(out, static_cast<int>(run_index));
@@ -26,7 +24,7 @@ void append_run_label(std::string& out, const ReportRun& run, size_t run_index) 
   out += "<span class=\"run-name\">";
   append_escaped(out, run.name);
   out += "</span> <code>";
-  append_escaped(out, short_id(run.run_id));
+  append_escaped(out, run.short_id);
   out += "</code>";
 }
 
@@ -97,12 +95,8 @@ void append_metadata(std::string& out, const ReportInput& input) {
   }
   out += "</tr></thead><tbody>";
   for (std::string_view key : keys) {
-    std::set<std::string_view> distinct;
-    for (const auto& run_values : values) {
-      auto found = run_values.find(key);
-      distinct.insert(found == run_values.end() ? std::string_view("\x01") : found->second);
-    }
-    out += distinct.size() > 1 ? "<tr class=\"differs\"><th>" : "<tr><th>";
+    const bool differs = input.differing_metadata.contains(key);
+    out += differs ? "<tr class=\"differs\"><th>" : "<tr><th>";
     append_escaped(out, key);
     out += "</th>";
     for (const auto& run_values : values) {

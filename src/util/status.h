@@ -14,6 +14,9 @@ enum class ErrorKind {
   kTypeError,
   kValueError,
   kOSError,
+  // Something named does not exist (an unknown run): exit status 2 in the command, ValueError in
+  // the module (which never produces it).
+  kNotFound,
   // Python code the module called has already set an exception; the boundary leaves it as it is.
   kPythonError,
   // No ordinary error path exists: becomes pyo3_runtime.PanicException.
@@ -34,6 +37,7 @@ class [[nodiscard]] Status {
     return {ErrorKind::kValueError, std::move(message)};
   }
   static Status OSError(std::string message) { return {ErrorKind::kOSError, std::move(message)}; }
+  static Status NotFound(std::string message) { return {ErrorKind::kNotFound, std::move(message)}; }
   static Status PythonError() { return {ErrorKind::kPythonError, std::string()}; }
   static Status InternalFault(std::string message) {
     return {ErrorKind::kInternalFault, std::move(message)};

@@ -103,6 +103,13 @@ def test_ls_table_shows_only_differing_columns(two_runs, monkeypatch):
     assert len(best) == 2 and best[1].split()[0] == two_runs[1].run_id[:8]
 
 
+@pytest.mark.parametrize("sort, expected", [("loss", ["low", "high"]), ("-loss", ["high", "low"])])
+def test_ls_sorts_numbers_by_value_not_by_their_printed_digits(root, trovik, sort, expected):
+    trovik.Experiment("low").track({"loss": 0.1234561})
+    trovik.Experiment("high").track({"loss": 0.1234564})  # printed alike: 0.123456
+    assert [r["name"] for r in cli_json("ls", f"--sort={sort}")] == expected
+
+
 def test_export_writes_one_tidy_row_per_point(two_runs):
     older, newer = two_runs
     rows = list(csv.DictReader(io.StringIO(trovik_cli("export", "--format", "csv").stdout)))
@@ -285,3 +292,27 @@ def test_compare_code_shows_the_diff_between_run_commits(repository, trovik):
     second = trovik.Experiment("v2")
     out = trovik_cli("compare", first.run_id, second.run_id, "--code").stdout
     assert "src/model.py" in out and "changed" in out
+
+
+@pytest.mark.parametrize("args", [["ls"], ["show", "@1", "--json"], ["export"]])
+def test_output_that_cannot_be_written_is_a_failure(root, trovik, args):
+    trovik.Experiment("full").track({"loss": 0.5})
+    with open("/dev/full", "w") as full:
+        result = subprocess.run([command_path(), *args], stdout=full, stderr=subprocess.PIPE,
+                                text=True)
+    assert result.returncode == 1
+    assert result.stderr == ("trovik: write failure on standard output: "
+                             "No space left on device (os error 28)\n")
+
+
+def test_code_is_looked_up_in_the_repository_of_the_runs_root(repository, tmp_path, monkeypatch,
+                                                                 trovik):
+    repository.write("train.py", "print('tuned')\n")
+    run = trovik.Experiment("dirty")
+    other = tmp_path / "other"
+    other.mkdir()
+    git("init", "-q", "-b", "main", cwd=other)
+    git("commit", "-q", "--allow-empty", "-m", "unrelated", cwd=other)
+    monkeypatch.chdir(other)
+    root = str(repository.path / ".trovik")
+    assert "+print('tuned')" in trovik_cli("--root", root, "code", run.run_id).stdout

@@ -9,16 +9,25 @@
 namespace trovik::read {
 namespace {
 
+RunFileEntry entry(const std::string& run_id, const std::string& name, int64_t started_ns) {
+  RunFileEntry run;
+  run.path = "r/runs/" + run_id + ".jsonl";
+  run.run_id = run_id;
+  run.name = name;
+  run.started_ns = started_ns;
+  return run;
+}
+
 std::vector<RunFileEntry> catalog() {
-  return {{"r/runs/aaaa1111-0000.jsonl", "aaaa1111-0000", "a", 3},
-          {"r/runs/aaaa2222-0000.jsonl", "aaaa2222-0000", "b", 2},
-          {"r/runs/bbbb3333-0000.jsonl", "bbbb3333-0000", "c", 1}};
+  return {entry("aaaa1111-0000", "a", 3), entry("aaaa2222-0000", "b", 2),
+          entry("bbbb3333-0000", "c", 1)};
 }
 
 struct ReferenceCase {
   const char* reference;
   const char* found;    // the run id found, or null
   const char* message;  // a part of the error message otherwise
+  ErrorKind kind = ErrorKind::kValueError;
 };
 
 class RunReference : public ::testing::TestWithParam<ReferenceCase> {};
@@ -31,7 +40,7 @@ TEST_P(RunReference, NamesOneRunOrExplains) {
     EXPECT_EQ(run.value().run_id, c.found);
   } else {
     ASSERT_FALSE(run.ok());
-    EXPECT_EQ(run.status().kind(), ErrorKind::kValueError);
+    EXPECT_EQ(run.status().kind(), c.kind);
     EXPECT_NE(run.status().message().find(c.message), std::string::npos) << run.status().message();
   }
 }
@@ -43,13 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ReferenceCase{"aaaa1", "aaaa1111-0000", nullptr},
                       ReferenceCase{"@1", "aaaa1111-0000", nullptr},
                       ReferenceCase{"@3", "bbbb3333-0000", nullptr},
-                      ReferenceCase{"@4", nullptr, "3 runs found"},
+                      ReferenceCase{"@4", nullptr, "3 runs found", ErrorKind::kNotFound},
                       ReferenceCase{"@0", nullptr, "bad run reference"},
                       ReferenceCase{"@x", nullptr, "bad run reference"},
                       ReferenceCase{"bbb", nullptr, "too short"},
                       ReferenceCase{"aaaa", nullptr, "aaaa1111-0000, aaaa2222-0000"},
-                      ReferenceCase{"cccc", nullptr, "unknown run 'cccc'"},
-                      ReferenceCase{"no/such/file.jsonl", nullptr, "unknown run"}));
+                      ReferenceCase{"cccc", nullptr, "unknown run 'cccc'", ErrorKind::kNotFound},
+                      ReferenceCase{"no/such/file.jsonl", nullptr, "unknown run",
+                                    ErrorKind::kNotFound}));
 
 TEST(Timestamp, ParsesTheRecordFormAndOffsets) {
   EXPECT_EQ(parse_timestamp("1970-01-01T00:00:00+00:00"), 0);

@@ -1,6 +1,6 @@
 // write_file_atomically under failing calls: the target keeps its old content and no temporary
 // file is left behind, whichever call fails.
-#include "report/report_file.h"
+#include "util/atomic_file.h"
 
 #include <errno.h>
 
@@ -13,7 +13,7 @@
 
 #include "fault/fault_loop.h"
 
-namespace trovik::report {
+namespace trovik {
 namespace {
 
 namespace fs = std::filesystem;
@@ -23,11 +23,11 @@ std::string read_text(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class AtomicReportFile : public testing::TestWithParam<SystemCall> {
+class AtomicFile : public testing::TestWithParam<SystemCall> {
  protected:
   void SetUp() override {
     directory_ =
-        fs::temp_directory_path() / ("trovik-report-test-" + std::to_string(::getpid()) + "-" +
+        fs::temp_directory_path() / ("trovik-atomic-file-test-" + std::to_string(::getpid()) + "-" +
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(directory_);
     fs::create_directories(directory_);
@@ -42,7 +42,7 @@ class AtomicReportFile : public testing::TestWithParam<SystemCall> {
   fs::path directory_;
 };
 
-TEST_P(AtomicReportFile, AFailedWriteLeavesTheEarlierFileAlone) {
+TEST_P(AtomicFile, AFailedWriteLeavesTheEarlierFileAlone) {
   const std::string target = (directory_ / "report.html").string();
   const std::string content(200000, 'x');
   fault::FaultPlan plan;
@@ -64,14 +64,14 @@ TEST_P(AtomicReportFile, AFailedWriteLeavesTheEarlierFileAlone) {
   EXPECT_GE(injected, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, AtomicReportFile,
+INSTANTIATE_TEST_SUITE_P(Calls, AtomicFile,
                          testing::Values(SystemCall::kOpen, SystemCall::kWrite, SystemCall::kFsync,
                                          SystemCall::kClose, SystemCall::kRename),
                          [](const auto& info) {
                            return std::string(fault::call_name(info.param));
                          });
 
-TEST(AtomicReportFileTarget, AMissingDirectoryIsAnOsError) {
+TEST(AtomicFileTarget, AMissingDirectoryIsAnOsError) {
   const Status status = write_file_atomically("/nonexistent-trovik-dir/report.html", "x");
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.kind(), ErrorKind::kOSError);
@@ -79,4 +79,4 @@ TEST(AtomicReportFileTarget, AMissingDirectoryIsAnOsError) {
 }
 
 }  // namespace
-}  // namespace trovik::report
+}  // namespace trovik

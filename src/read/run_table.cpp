@@ -1,0 +1,253 @@
+#include "read/run_table.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "read/run_facts.h"
+#include "read/short_names.h"
+#include "read/text_format.h"
+#include "read/timestamp.h"
+
+namespace trovik::read {
+namespace {
+
+// What a fixed column's cell is made of.
+struct RowSource {
+  const RunSummary& run;
+  int64_t started_ns;  // recorded, else the caller's fallback
+  bool live;
+  int64_t now_ns;
+};
+
+Cell id_cell(const RowSource& row) { return Cell::text(short_run_id(row.run.run_id)); }
+
+Cell name_cell(const RowSource& row) { return Cell::text(row.run.name); }
+
+Cell start_cell(const RowSource& row) {
+  return Cell::counted(
+      row.run.created_at.empty()
+          ? "?"
+          : format_local_time(row.started_ns) + " (" + format_age(row.started_ns, row.now_ns) + ")",
+      row.started_ns);
+}
+
+Cell duration_cell(const RowSource& row) {
+  const std::optional<uint64_t> ms = row.run.elapsed_ms;
+  std::string text = ms ? format_duration_ms(*ms) : "";
+  if (!row.live) return Cell::counted(std::move(text), ms);
+  return Cell::counted("live " + text, ms).tone(TextTable::Tone::kGood);
+}
+
+Cell records_cell(const RowSource& row) {
+  const RunSummary& run = row.run;
+  Cell cell = Cell::counted(std::to_string(run.records) + (run.torn ? "+torn" : ""),
+                            static_cast<int64_t>(run.records));
+  if (run.torn || run.bad_lines > 0) cell.tone(TextTable::Tone::kWarn);
+  return cell;
+}
+
+Cell git_cell(const RowSource& row) {
+  const std::optional<GitFacts> git = git_facts(row.run);
+  if (!git) return {};
+  return Cell::text(short_commit(git->commit) + (git->branch.empty() ? "" : " " + git->branch) +
+                    (git->dirty ? "*" : ""));
+}
+
+Cell host_cell(const RowSource& row) { return Cell::text(hostname_of(row.run).value_or("")); }
+
+struct FixedColumn {
+  std::string_view name;
+  TextTable::Align align;
+  bool shrinkable;
+  Cell (*cell)(const RowSource&);
+};
+
+// Every run's facts, in the order tables show them: a new fact is one line here.
+constexpr FixedColumn kFixedColumns[] = {
+    {"id", TextTable::Align::kLeft, false, id_cell},
+    {"name", TextTable::Align::kLeft, true, name_cell},
+    {"start", TextTable::Align::kLeft, false, start_cell},
+    {"duration", TextTable::Align::kRight, false, duration_cell},
+    {"records", TextTable::Align::kRight, false, records_cell},
+    {"git", TextTable::Align::kLeft, true, git_cell},
+    {"host", TextTable::Align::kLeft, true, host_cell},
+};
+constexpr size_t kFixedCount = std::size(kFixedColumns);
+
+const Cell kAbsent;
+
+}  // namespace
+
+double series_number(const SeriesSummary& series, SeriesStatistic statistic) {
+  switch (statistic) {
+    case SeriesStatistic::kMin:
+      return series.min;
+    case SeriesStatistic::kMax:
+      return series.max;
+    case SeriesStatistic::kLast:
+      break;
+  }
+  return series.last;
+}
+
+std::string_view statistic_name(SeriesStatistic statistic) {
+  switch (statistic) {
+    case SeriesStatistic::kMin:
+      return "min";
+    case SeriesStatistic::kMax:
+      return "max";
+    case SeriesStatistic::kLast:
+      break;
+  }
+  return "last";
+}
+
+RunTable::RunTable(Options options) : options_(std::move(options)) {
+  for (const FixedColumn& fixed : kFixedColumns) {
+    columns_.push_back({Column::Kind::kFixed, std::string(fixed.name), SeriesStatistic::kLast,
+                        std::string(fixed.name), fixed.align, fixed.shrinkable});
+  }
+}
+
+void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
+  const RowSource source{
+      run, started_ns(run).value_or(fallback_start_ns),
+      options_.probe != nullptr && is_live(recorded_process(run), *options_.probe),
+      options_.now_ns};
+  Row row;
+  row.fixed.reserve(kFixedCount);
+  for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));
+
+  for (const auto& [key, value] : metadata_values(run)) {
+    row.values.push_back({value_column(Column::Kind::kMetadata, key, SeriesStatistic::kLast),
+                          Cell::recorded(*value)});
+  }
+  for (const SeriesSummary& series : run.series) {
+    for (SeriesStatistic statistic : options_.statistics) {
+      row.values.push_back({value_column(Column::Kind::kSeries, series.name, statistic),
+                            Cell::recorded(json::Value::number(series_number(series, statistic)))});
+    }
+  }
+  row.by_column.resize(row.values.size());
+  std::iota(row.by_column.begin(), row.by_column.end(), 0);
+  std::sort(row.by_column.begin(), row.by_column.end(),
+            [&](uint32_t a, uint32_t b) { return row.values[a].column < row.values[b].column; });
+  rows_.push_back(std::move(row));
+}
+
+uint32_t RunTable::value_column(Column::Kind kind, std::string_view name,
+                                SeriesStatistic statistic) {
+  ColumnIndex& index = kind == Column::Kind::kMetadata
+                           ? metadata_columns_
+                           : series_columns_[static_cast<size_t>(statistic)];
+  if (auto found = index.find(name); found != index.end()) return found->second;
+  const auto id = static_cast<uint32_t>(columns_.size());
+  std::string header(name);
+  if (kind == Column::Kind::kSeries && options_.statistic_in_header) {
+    header += ' ';
+    header += statistic_name(statistic);
+  }
+  columns_.push_back(
+      {kind, std::string(name), statistic, std::move(header), TextTable::Align::kRight, true});
+  index.emplace(std::string(name), id);
+  return id;
+}
+
+const Cell& RunTable::cell(size_t row, size_t column) const {
+  const Row& r = rows_[row];
+  if (column < kFixedCount) return r.fixed[column];
+  auto found = std::lower_bound(
+      r.by_column.begin(), r.by_column.end(), column,
+      [&](uint32_t position, size_t wanted) { return r.values[position].column < wanted; });
+  if (found == r.by_column.end() || r.values[*found].column != column) return kAbsent;
+  return r.values[*found].cell;
+}
+
+std::vector<ShownColumn> RunTable::fixed_columns() const {
+  std::vector<ShownColumn> fixed;
+  for (size_t c = 0; c < kFixedCount; ++c) fixed.push_back({columns_[c].header, {c}});
+  return fixed;
+}
+
+std::optional<ShownColumn> RunTable::fixed_column(std::string_view name) const {
+  for (size_t c = 0; c < kFixedCount; ++c) {
+    if (kFixedColumns[c].name == name) return ShownColumn{columns_[c].header, {c}};
+  }
+  return std::nullopt;
+}
+
+std::vector<ShownColumn> RunTable::value_columns(const std::vector<size_t>& rows,
+                                                 bool metadata_first) const {
+  // Columns in the order first met, then merged by header in that order.
+  std::vector<size_t> met;
+  std::vector<bool> seen(columns_.size(), false);
+  auto meet = [&](bool metadata_pass, bool series_pass) {
+    for (size_t row : rows) {
+      for (const ValueCell& value : rows_[row].values) {
+        const bool metadata = columns_[value.column].kind == Column::Kind::kMetadata;
+        if ((metadata ? metadata_pass : series_pass) && !seen[value.column]) {
+          seen[value.column] = true;
+          met.push_back(value.column);
+        }
+      }
+    }
+  };
+  if (metadata_first) {
+    meet(true, false);
+    meet(false, true);
+  } else {
+    meet(true, true);
+  }
+  std::vector<ShownColumn> shown;
+  std::unordered_map<std::string_view, size_t> by_header;
+  for (size_t column : met) {
+    auto [found, added] = by_header.emplace(columns_[column].header, shown.size());
+    if (added) shown.push_back({columns_[column].header, {}});
+    shown[found->second].sources.push_back(column);
+  }
+  for (ShownColumn& column : shown) {
+    std::stable_sort(column.sources.begin(), column.sources.end(), [&](size_t a, size_t b) {
+      return columns_[a].kind == Column::Kind::kMetadata &&
+             columns_[b].kind != Column::Kind::kMetadata;
+    });
+  }
+  return shown;
+}
+
+std::vector<ShownColumn> RunTable::columns_to_show(const std::vector<ShownColumn>& columns,
+                                                   const std::vector<size_t>& rows,
+                                                   bool every_column) const {
+  std::vector<ShownColumn> shown;
+  for (const ShownColumn& column : columns) {
+    const bool fixed = column.sources.size() == 1 && column.sources.front() < kFixedCount;
+    if (fixed || every_column || rows.size() == 1 || differs(column, rows)) {
+      shown.push_back(column);
+    }
+  }
+  return shown;
+}
+
+const Cell& RunTable::shown_cell(size_t row, const ShownColumn& column) const {
+  const Cell* shown = &kAbsent;
+  for (size_t source : column.sources) {
+    const Cell& candidate = cell(row, source);
+    if (candidate.present()) shown = &candidate;
+  }
+  return *shown;
+}
+
+bool RunTable::differs(const ShownColumn& column, const std::vector<size_t>& rows) const {
+  for (size_t i = 1; i < rows.size(); ++i) {
+    if (!same_value(shown_cell(rows[i], column), shown_cell(rows[0], column))) return true;
+  }
+  return false;
+}
+
+void RunTable::sort_rows(std::vector<size_t>& rows, const ShownColumn& column,
+                         bool descending) const {
+  std::stable_sort(rows.begin(), rows.end(), [&](size_t a, size_t b) {
+    return sorts_before(shown_cell(a, column), shown_cell(b, column), descending);
+  });
+}
+
+}  // namespace trovik::read

@@ -1,0 +1,151 @@
+#include "report/report_input.h"
+
+#include <numeric>
+
+#include "read/run_batch.h"
+#include "read/run_code.h"
+#include "read/run_facts.h"
+#include "read/run_summary_builder.h"
+#include "read/short_names.h"
+#include "read/text_format.h"
+#include "read/timestamp.h"
+#include "report/chart_svg.h"
+#include "report/series_reduction.h"
+
+namespace trovik::report {
+namespace {
+
+// Each run's series are thinned as soon as it is read, to this many slices of its own range; the
+// page thins them again to its pixels.
+constexpr int kSlicesPerRun = 8 * kPlotColumns;
+// A snapshot that swept in data files can have a diff of many megabytes; the page keeps its start.
+constexpr size_t kMaxDiffBytes = size_t{256} * 1024;
+
+// The code a run used, as `trovik code` shows it: the snapshot's diff against its parent, or which
+// commit a run without a snapshot used.
+void add_code(const read::RunSummary& run, const std::string& repository, ReportRun& out) {
+  const read::RunCode code =
+      read::look_up_code(run.run_id, read::git_facts(run), repository, read::CodeDetail::kWithDiff);
+  if (code.state == read::CodeState::kNoWorkTree ||
+      code.state == read::CodeState::kBeforeFirstCommit) {
+    return;
+  }
+  const std::string commit = read::abbreviated_commit(code.git.commit);
+  if (!code.snapshot_named) {
+    out.code_heading = "commit " + commit +
+                       (code.git.dirty ? " with uncommitted changes that were not kept"
+                                       : ", no uncommitted changes");
+    return;
+  }
+  if (code.state != read::CodeState::kSnapshot || !code.diff) {
+    out.code_heading = "snapshot " + commit + " is not in the repository here";
+    return;
+  }
+  out.code_heading = "uncommitted changes over " + commit + "^";
+  out.code_diff = *code.diff;
+  if (out.code_diff.size() > kMaxDiffBytes) {
+    out.code_diff.resize(out.code_diff.rfind('\n', kMaxDiffBytes) + 1);
+    out.code_heading += " (the first 256 kB: `trovik code " + run.run_id + "` shows all)";
+  }
+}
+
+std::vector<LabelledText> facts_of(const read::RunSummary& run, const read::RunFacts& facts) {
+  std::vector<LabelledText> shown;
+  auto add = [&](std::string label, std::optional<std::string> text) {
+    if (text) shown.emplace_back(std::move(label), std::move(*text));
+  };
+  add("host", facts.host);
+  add("user", facts.user);
+  if (!facts.argv.empty()) add("argv", read::shell_quote(facts.argv));
+  add("cwd", facts.cwd);
+  if (facts.started_ns) {
+    add("start", read::format_utc_time(*facts.started_ns) + " UTC (" +
+                     read::format_local_time(*facts.started_ns) + " local)");
+  }
+  if (facts.elapsed_ms) add("duration", read::format_duration_ms(*facts.elapsed_ms));
+  std::string records = std::to_string(facts.records);
+  if (facts.torn) records += ", last line torn";
+  if (facts.bad_lines > 0) records += ", " + std::to_string(facts.bad_lines) + " bad lines skipped";
+  add("records", records);
+  if (const std::optional<read::GitFacts>& git = facts.git) {
+    add("git", git->commit + (git->branch.empty() ? "" : " on " + git->branch) +
+                   (git->dirty ? ", dirty" : ", clean"));
+  } else {
+    add("git", "not in a git work tree");
+  }
+  add("file", run.path);
+  return shown;
+}
+
+}  // namespace
+
+ReportInputBuilder::ReportInputBuilder(XAxis x_axis, int64_t now_ns,
+                                       const read::ProcessProbe& probe)
+    : table_(read::RunTable::Options{now_ns, &probe}), probe_(probe) {
+  input_.x_axis = x_axis;
+  input_.generated_at = read::format_utc_time(now_ns) + " UTC";
+}
+
+void ReportInputBuilder::add(const read::RunSummary& run, int64_t fallback_start_ns,
+                             const std::string& repository) {
+  table_.add(run, fallback_start_ns);
+  ReportRun& out = input_.runs.emplace_back();
+  out.run_id = run.run_id;
+  out.short_id = read::short_run_id(run.run_id);
+  out.name = run.name;
+  out.facts = facts_of(run, read::run_facts(run, probe_));
+  out.metadata = read::metadata_cells(run);
+  for (const read::Note& note : run.notes) {
+    out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
+  }
+  for (const read::SeriesSummary& series : run.series) {
+    // Against a step axis the `step` member is the axis itself: its chart would be a diagonal.
+    if (input_.x_axis == XAxis::kStep && series.name == "step") continue;
+    std::vector<SeriesPoint> points;
+    points.reserve(series.points.size());
+    for (const read::SeriesPoint& point : series.points) {
+      points.push_back({point.step, static_cast<double>(point.elapsed_ms), point.value});
+    }
+    out.series.push_back({series.name, reduce_series(points, input_.x_axis, kSlicesPerRun)});
+  }
+  add_code(run, repository, out);
+}
+
+ReportInput ReportInputBuilder::finish() && {
+  std::vector<size_t> rows(table_.row_count());
+  std::iota(rows.begin(), rows.end(), 0);
+  std::vector<read::ShownColumn> columns = table_.fixed_columns();
+  for (read::ShownColumn& column : table_.value_columns(rows)) columns.push_back(std::move(column));
+  const std::vector<read::ShownColumn> shown = table_.columns_to_show(columns, rows, false);
+  for (const read::ShownColumn& column : shown) input_.summary.columns.push_back(column.header);
+  for (size_t row : rows) {
+    std::vector<std::string>& cells = input_.summary.rows.emplace_back();
+    for (const read::ShownColumn& column : shown) {
+      cells.push_back(table_.shown_cell(row, column).text());
+    }
+  }
+  for (size_t c = 0; c < table_.columns().size(); ++c) {
+    const read::Column& column = table_.columns()[c];
+    if (column.kind == read::Column::Kind::kMetadata &&
+        table_.differs(read::ShownColumn{column.header, {c}}, rows)) {
+      input_.differing_metadata.insert(column.name);
+    }
+  }
+  return std::move(input_);
+}
+
+Result<ReportInput> build_report_input(const std::vector<read::RunFileEntry>& runs, XAxis x_axis,
+                                       int64_t now_ns) {
+  ReportInputBuilder builder(x_axis, now_ns, read::system_process_probe());
+  read::RepositoryFinder repositories;
+  // One run at a time: its points are thinned before the next one is read.
+  for (const read::RunFileEntry& entry : runs) {
+    Result<read::RunSummary> run =
+        read::read_run_file(entry.path, read::Detail::kPoints, read::reading_threads());
+    if (!run.ok()) return std::move(run).status();
+    builder.add(run.value(), entry.started_ns, repositories.repository_of(entry.path));
+  }
+  return std::move(builder).finish();
+}
+
+}  // namespace trovik::report
