@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 int poll_timeout(std::optional<ChildProcess::Deadline> deadline) {
   if (!deadline) return -1;
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60 * 60 * 1000));
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, int64_t{60} * 60 * 1000));
 }
 
 void sleep_for(std::chrono::nanoseconds span) {

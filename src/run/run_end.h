@@ -35,8 +35,8 @@ ProcessResources process_resources();
 
 // The longest message and traceback a run_end record holds: the message keeps its start, the
 // traceback its end, where the error was raised.
-constexpr size_t kMaxExceptionMessage = 4 * 1024;
-constexpr size_t kMaxTraceback = 64 * 1024;
+constexpr size_t kMaxExceptionMessage = size_t{4} * 1024;
+constexpr size_t kMaxTraceback = size_t{64} * 1024;
 
 // The run_end value: {"exception": null or {"message", "traceback", "type"}, "resources",
 // "status"}, the texts cut to their limits on character boundaries.
