@@ -7,6 +7,7 @@
 #include "module/experiment_object.h"
 #include "module/observed_ending.h"
 #include "module/py_ref.h"
+#include "module/py_text.h"
 #include "module/raise_status.h"
 #include "module/slot_guard.h"
 #include "run/run_end.h"
@@ -38,12 +39,8 @@ std::string failure_text(const Status& status) {
                          : nullptr);
   PyRef line(text && type_name ? PyUnicode_FromFormat("%U: %U", type_name.get(), text.get())
                                : nullptr);
-  PyRef utf8(line ? PyUnicode_AsEncodedString(line.get(), "utf-8", "backslashreplace") : nullptr);
-  if (!utf8) {
-    PyErr_Clear();
-    return status.ToString();
-  }
-  return std::string(PyBytes_AsString(utf8.get()), static_cast<size_t>(PyBytes_Size(utf8.get())));
+  if (!line) PyErr_Clear();
+  return utf8_text(line.get()).value_or(status.ToString());
 }
 
 // The exception leaving the with block must reach the caller unchanged: the failure to record its

@@ -3,21 +3,10 @@
 #include <string>
 
 #include "module/py_ref.h"
+#include "module/py_text.h"
 
 namespace trovik::module {
 namespace {
-
-// UTF-8 of any str: a lone surrogate (an undecodable file name in a traceback) is written as its
-// \udcXX escape rather than failing.
-std::optional<std::string> utf8_text(PyObject* text) {
-  if (text == nullptr || !PyUnicode_Check(text)) return std::nullopt;
-  PyRef bytes(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
-  if (!bytes) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  return std::string(PyBytes_AsString(bytes.get()), static_cast<size_t>(PyBytes_Size(bytes.get())));
-}
 
 std::optional<std::string> text_attribute(PyObject* object, const char* name) {
   PyRef attribute(PyObject_GetAttrString(object, name));
@@ -25,7 +14,8 @@ std::optional<std::string> text_attribute(PyObject* object, const char* name) {
   return utf8_text(attribute.get());
 }
 
-// "ValueError", "json.decoder.JSONDecodeError": as a traceback names the class.
+// "ValueError", "json.decoder.JSONDecodeError", "__main__.Diverged": the module first, except for
+// builtins.
 std::string qualified_name(PyObject* type) {
   std::string name = text_attribute(type, "__qualname__").value_or("<unknown>");
   const std::optional<std::string> module = text_attribute(type, "__module__");

@@ -307,10 +307,5 @@ TEST_P(Deadline, HungProgramsAreAbsentKilledAndReaped) {
 INSTANTIATE_TEST_SUITE_P(Runner, Deadline,
                          testing::Values("sleep 60 ", "sleep 60 >/dev/null 2>&1 "));
 
-TEST_F(FakePrograms, AnswersWithinTheLimitArrive) {
-  EXPECT_EQ(command_output_within(program("quick", "echo quick"), {}, std::chrono::seconds(30)),
-            "quick");
-}
-
 }  // namespace
 }  // namespace trovik::git
