@@ -44,6 +44,7 @@ FAKE_SMI = {
     "fails": "echo 'NVIDIA-SMI has failed because it could not communicate with the driver'; exit 9",
     "hangs": "sleep 60",
 }
+SANITIZER_VARIABLES = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")
 GPUS = {"answers": [{"driver": "535.104.05", "memory_mib": 40960, "name": "NVIDIA A100-SXM4-40GB"},
                     {"driver": "535.104.05", "memory_mib": 15360, "name": "Tesla T4"}]}
 
@@ -83,9 +84,11 @@ def record(environment, tmp_path, smi=None, variables=()):
     if smi is not None:
         write(str(bin_dir / "nvidia-smi"), "#!/bin/sh\n" + FAKE_SMI[smi] + "\n")
         os.chmod(bin_dir / "nvidia-smi", 0o755)
-    # A chosen environment, not the inherited one: only these variables exist.
+    # A chosen environment, not the inherited one: only these variables exist (and the sanitizer
+    # runtimes when the suite runs under them).
     env = {"PATH": f"{bin_dir}:{os.environ['PATH']}", "PYTHONPATH": environment["module"],
            "TROVIK_DIR": str(tmp_path / "root"), **dict(variables)}
+    env.update({name: os.environ[name] for name in SANITIZER_VARIABLES if name in os.environ})
     result = subprocess.run([environment["python"], "-c", CHILD], env=env, cwd=tmp_path,
                             capture_output=True, timeout=120)
     assert result.returncode == 0, result.stderr.decode()
