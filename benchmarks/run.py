@@ -20,6 +20,7 @@ import harness  # noqa: E402
 import report  # noqa: E402
 import scenario_command  # noqa: E402
 import scenario_dirty  # noqa: E402
+import scenario_environment  # noqa: E402
 import scenario_memory  # noqa: E402
 import scenario_payload  # noqa: E402
 import scenario_report  # noqa: E402
@@ -35,6 +36,7 @@ SCENARIOS = {
     "payload_1mb": scenario_payload.run,
     "startup_clean": scenario_startup.run,
     "startup_dirty": scenario_dirty.run,
+    "environment": scenario_environment.run,
     "memory_50mb": scenario_memory.run,
     "peers": scenario_peers.run,
     "command": scenario_command.run,

@@ -1,12 +1,23 @@
-from typing import Any, List, Optional
+from types import TracebackType
+from typing import Any, List, Literal, Optional, Type
 
 __all__: List[str]
 
 class Experiment:
-    """A run of an experiment: construction records the run_start line, track() appends."""
+    """A run of an experiment: construction records the run_start line, track() appends, and the
+    end of a `with` block or close() records run_end."""
 
     def __new__(cls, name: str, metadata: Optional[Any] = None) -> "Experiment": ...
     def track(self, value: Any, note: Optional[str] = None) -> None: ...
+    def close(self) -> None: ...
+    def record_environment(self) -> None: ...
+    def __enter__(self) -> "Experiment": ...
+    def __exit__(
+        self,
+        exc_type: Optional[Type[BaseException]],
+        exc_value: Optional[BaseException],
+        traceback: Optional[TracebackType],
+    ) -> Literal[False]: ...
     @property
     def run_id(self) -> str: ...
     @property

@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "util/os_error.h"
@@ -19,6 +21,26 @@ namespace {
 
 // Enough for a full pipe buffer per read.
 constexpr size_t kReadChunk = size_t{64} * 1024;
+
+// How long a killed child may take to die before it is given up.
+constexpr std::chrono::seconds kKillGrace{1};
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline` for poll: -1 (no limit) without one, rounded up so that a
+// wait never ends just before the deadline and spins.
+int poll_timeout(std::optional<ChildProcess::Deadline> deadline) {
+  if (!deadline) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, int64_t{60} * 60 * 1000));
+}
+
+void sleep_for(std::chrono::nanoseconds span) {
+  timespec request{static_cast<time_t>(span.count() / 1000000000),
+                   static_cast<long>(span.count() % 1000000000)};
+  timespec left{};
+  while (::nanosleep(&request, &left) != 0 && errno == EINTR) request = left;
+}
 
 struct Pipe {
   ScopedFd read_end;
@@ -101,7 +123,7 @@ int describe_streams(FileActions* actions, const Pipe& output, const Pipe& error
 // program started from a shell would. The set is filled by hand because sigfillset leaves out the
 // C library's two internal real-time signals, which posix_spawn would otherwise hand to the child
 // as ignored.
-int describe_signals(SpawnAttributes* attributes) {
+int describe_signals(SpawnAttributes* attributes, short* flags) {
   sigset_t all;
   sigset_t none;
   std::memset(&all, 0xff, sizeof all);
@@ -112,8 +134,14 @@ int describe_signals(SpawnAttributes* attributes) {
   if (int error = ::posix_spawnattr_setsigmask(attributes->get(), &none); error != 0) {
     return error;
   }
-  return ::posix_spawnattr_setflags(attributes->get(),
-                                    POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  *flags |= POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+  return 0;
+}
+
+// A group whose id is the child's own pid.
+int describe_own_group(SpawnAttributes* attributes, short* flags) {
+  *flags |= POSIX_SPAWN_SETPGROUP;
+  return ::posix_spawnattr_setpgroup(attributes->get(), 0);
 }
 
 // Pointers into `texts` with the terminating null posix_spawn expects. The strings outlive the
@@ -132,7 +160,7 @@ std::vector<char*> null_terminated(const std::vector<std::string>& texts,
 
 Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
                                          const std::vector<std::string>& arguments,
-                                         const std::vector<std::string>* environment) {
+                                         const Options& options) {
   Result<Pipe> output = open_pipe();
   if (!output.ok()) return std::move(output).status();
   Result<Pipe> errors = open_pipe();
@@ -145,8 +173,16 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
   }
   SpawnAttributes attributes;
   if (attributes.init_error() != 0) return os_error(attributes.init_error());
-  if (int error = describe_signals(&attributes); error != 0) return os_error(error);
+  short flags = 0;
+  if (int error = describe_signals(&attributes, &flags); error != 0) return os_error(error);
+  if (options.own_process_group) {
+    if (int error = describe_own_group(&attributes, &flags); error != 0) return os_error(error);
+  }
+  if (int error = ::posix_spawnattr_setflags(attributes.get(), flags); error != 0) {
+    return os_error(error);
+  }
 
+  const std::vector<std::string>* environment = options.environment;
   std::vector<char*> argv = null_terminated(arguments, &program);
   std::vector<char*> envp;
   if (environment != nullptr) envp = null_terminated(*environment);
@@ -161,14 +197,19 @@ Result<ChildProcess> ChildProcess::Spawn(const std::string& program,
   // Only the child may hold the write ends, or the reads below would never see end of file.
   output.value().write_end.reset();
   errors.value().write_end.reset();
-  return ChildProcess(pid, std::move(output.value().read_end), std::move(errors.value().read_end));
+  return ChildProcess(pid, options.own_process_group, std::move(output.value().read_end),
+                      std::move(errors.value().read_end));
 }
 
-ChildProcess::ChildProcess(pid_t pid, ScopedFd output, ScopedFd errors)
-    : pid_(pid), output_(std::move(output)), errors_(std::move(errors)) {}
+ChildProcess::ChildProcess(pid_t pid, bool leads_group, ScopedFd output, ScopedFd errors)
+    : pid_(pid),
+      leads_group_(leads_group),
+      output_(std::move(output)),
+      errors_(std::move(errors)) {}
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
+      leads_group_(other.leads_group_),
       output_(std::move(other.output_)),
       errors_(std::move(other.errors_)) {}
 
@@ -176,10 +217,16 @@ ChildProcess::~ChildProcess() {
   // Closing first means a child still writing gets EPIPE instead of waiting for a reader forever.
   output_.reset();
   errors_.reset();
-  if (pid_ > 0) (void)Wait();
+  if (pid_ <= 0) return;
+  // A child started under a deadline is never waited for without one.
+  if (leads_group_) {
+    Kill();
+  } else {
+    (void)Wait();
+  }
 }
 
-Status ChildProcess::ReadOutput(std::string* output) {
+Status ChildProcess::ReadOutput(std::string* output, std::optional<Deadline> deadline) {
   std::string chunk(kReadChunk, '\0');
   while (output_.valid() || errors_.valid()) {
     pollfd watched[2];
@@ -191,10 +238,12 @@ Status ChildProcess::ReadOutput(std::string* output) {
       owners[count] = fd;
       ++count;
     }
-    if (::poll(watched, count, -1) < 0) {
+    const int ready = ::poll(watched, count, poll_timeout(deadline));
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return os_error(errno);
     }
+    if (ready == 0 && deadline && Clock::now() >= *deadline) return os_error(ETIMEDOUT);
     for (nfds_t i = 0; i < count; ++i) {
       if (watched[i].revents == 0) continue;
       if ((watched[i].revents & POLLNVAL) != 0) return os_error(EBADF);
@@ -213,18 +262,37 @@ Status ChildProcess::ReadOutput(std::string* output) {
   return Status::Ok();
 }
 
-Result<int> ChildProcess::Wait() {
+Result<int> ChildProcess::Wait(std::optional<Deadline> deadline) {
   // Never waitpid(-1): that would reap some other child of the process.
   if (pid_ <= 0) return os_error(ECHILD);
+  // Without a signal handler (the caller's program owns those) there is nothing to block on that
+  // also times out, so a bounded wait polls, with pauses growing from 1 ms to 16 ms.
+  std::chrono::milliseconds pause{1};
   int wait_status = 0;
   pid_t reaped;
-  do {
-    reaped = ::waitpid(pid_, &wait_status, 0);
-  } while (reaped < 0 && errno == EINTR);
+  for (;;) {
+    reaped = ::waitpid(pid_, &wait_status, deadline ? WNOHANG : 0);
+    if (reaped < 0 && errno == EINTR) continue;
+    if (reaped != 0) break;
+    const auto now = Clock::now();
+    if (now >= *deadline) return os_error(ETIMEDOUT);
+    sleep_for(std::min<Clock::duration>(pause, *deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds{16});
+  }
   const int wait_error = errno;
   pid_ = -1;
   if (reaped < 0) return os_error(wait_error);
   return wait_status;
+}
+
+void ChildProcess::Kill() {
+  if (pid_ <= 0) return;
+  output_.reset();
+  errors_.reset();
+  // The pid cannot have been reused: the child is not reaped yet, so its id (and its group's) is
+  // still taken.
+  ::kill(leads_group_ ? -pid_ : pid_, SIGKILL);
+  if (!Wait(Clock::now() + kKillGrace).ok()) pid_ = -1;
 }
 
 }  // namespace trovik::git

@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,11 +18,21 @@ namespace trovik::git {
 // and no descriptor outlives the object.
 class ChildProcess {
  public:
+  using Deadline = std::chrono::steady_clock::time_point;
+
+  struct Options {
+    // "NAME=value" entries; null means the process's own environment.
+    const std::vector<std::string>* environment = nullptr;
+    // Starts the child as the leader of a process group of its own, so that Kill() also ends what
+    // it started, and a terminal's Ctrl-C reaches only the caller, who decides.
+    bool own_process_group = false;
+  };
+
   // Starts `program` (looked up on PATH when it has no slash) with `arguments` after the program
-  // name. `environment` holds "NAME=value" entries; null means the process's own environment.
+  // name.
   static Result<ChildProcess> Spawn(const std::string& program,
                                     const std::vector<std::string>& arguments,
-                                    const std::vector<std::string>* environment);
+                                    const Options& options);
 
   ChildProcess(ChildProcess&& other) noexcept;
   ChildProcess& operator=(ChildProcess&&) = delete;
@@ -30,16 +42,23 @@ class ChildProcess {
 
   // Reads standard output and standard error until both reach end of file, together, so that a
   // child filling either pipe never stalls. Standard output is appended to `output`; standard
-  // error is read and dropped.
-  Status ReadOutput(std::string* output);
+  // error is read and dropped. Once `deadline` has passed, stops with ETIMEDOUT (an OSError).
+  Status ReadOutput(std::string* output, std::optional<Deadline> deadline = std::nullopt);
 
-  // Waits for the child to end and returns its wait status (see waitpid).
-  Result<int> Wait();
+  // Waits for the child to end and returns its wait status (see waitpid). Once `deadline` has
+  // passed, stops with ETIMEDOUT and the child is still owned.
+  Result<int> Wait(std::optional<Deadline> deadline = std::nullopt);
+
+  // Ends the child at once: SIGKILL to it, or to its whole group when it leads one, then reaps it.
+  // A child stuck in the kernel (a hung driver) may not die; after a short grace it is given up
+  // rather than waited for, so the caller's time stays bounded.
+  void Kill();
 
  private:
-  ChildProcess(pid_t pid, ScopedFd output, ScopedFd errors);
+  ChildProcess(pid_t pid, bool leads_group, ScopedFd output, ScopedFd errors);
 
   pid_t pid_;
+  bool leads_group_;
   ScopedFd output_;
   ScopedFd errors_;
 };

@@ -12,19 +12,23 @@ namespace {
 // Every failure (no such program, no descriptors or processes left, a read or wait error, a
 // non-zero exit, a signal) collapses into absent: callers only need to know whether they got an
 // answer. Nothing escapes as an exception, not even an allocation failure.
+// A child that misses its deadline is killed by its destructor.
 OptionalText run_child(const std::string& program, const std::vector<std::string>& arguments,
-                       const EnvironmentOverrides* overrides) noexcept {
+                       const EnvironmentOverrides* overrides,
+                       std::optional<ChildProcess::Deadline> deadline) noexcept {
   try {
     std::vector<std::string> environment;
     if (overrides != nullptr) {
       environment = environment_with_overrides(inherited_environment(), *overrides);
     }
-    Result<ChildProcess> child =
-        ChildProcess::Spawn(program, arguments, overrides != nullptr ? &environment : nullptr);
+    ChildProcess::Options options;
+    options.environment = overrides != nullptr ? &environment : nullptr;
+    options.own_process_group = deadline.has_value();
+    Result<ChildProcess> child = ChildProcess::Spawn(program, arguments, options);
     if (!child.ok()) return std::nullopt;
     std::string output;
-    if (!child.value().ReadOutput(&output).ok()) return std::nullopt;
-    Result<int> wait_status = child.value().Wait();
+    if (!child.value().ReadOutput(&output, deadline).ok()) return std::nullopt;
+    Result<int> wait_status = child.value().Wait(deadline);
     if (!wait_status.ok()) return std::nullopt;
     if (!WIFEXITED(wait_status.value()) || WEXITSTATUS(wait_status.value()) != 0) {
       return std::nullopt;
@@ -39,12 +43,18 @@ OptionalText run_child(const std::string& program, const std::vector<std::string
 }  // namespace
 
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments) {
-  return run_child(program, arguments, nullptr);
+  return run_child(program, arguments, nullptr, std::nullopt);
 }
 
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments,
                             const EnvironmentOverrides& overrides) {
-  return run_child(program, arguments, &overrides);
+  return run_child(program, arguments, &overrides, std::nullopt);
+}
+
+OptionalText command_output_within(const std::string& program,
+                                   const std::vector<std::string>& arguments,
+                                   std::chrono::milliseconds limit) {
+  return run_child(program, arguments, nullptr, std::chrono::steady_clock::now() + limit);
 }
 
 }  // namespace trovik::git

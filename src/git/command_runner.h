@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,5 +24,12 @@ OptionalText command_output(const std::string& program, const std::vector<std::s
 // As command_output, with `overrides` set over the inherited environment.
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments,
                             const EnvironmentOverrides& overrides);
+
+// As command_output, for programs that may hang (a driver query): absent when no answer came
+// within `limit`. The child runs in a process group of its own, and on expiry the whole group is
+// killed and the child reaped.
+OptionalText command_output_within(const std::string& program,
+                                   const std::vector<std::string>& arguments,
+                                   std::chrono::milliseconds limit);
 
 }  // namespace trovik::git

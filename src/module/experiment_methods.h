@@ -13,6 +13,20 @@ PyObject* experiment_new(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 // track(value, note=None): appends one track record and returns None.
 PyObject* experiment_track(PyObject* self, PyObject* args, PyObject* kwargs);
 
+// __enter__(): returns the object itself.
+PyObject* experiment_enter(PyObject* self, PyObject* unused);
+
+// __exit__(type, value, traceback): appends the run_end record that says how the block ended,
+// unless this object already has, and returns False: an exception always propagates.
+PyObject* experiment_exit(PyObject* self, PyObject* args);
+
+// close(): appends a run_end record with status "completed" unless this object already has.
+PyObject* experiment_close(PyObject* self, PyObject* unused);
+
+// record_environment(): appends one environment record (interpreter, platform, packages, GPUs and
+// a fixed list of environment variables).
+PyObject* experiment_record_environment(PyObject* self, PyObject* unused);
+
 // The read-only properties: a new str built from the stored field on every call.
 PyObject* experiment_get_run_id(PyObject* self, void* closure);
 PyObject* experiment_get_name(PyObject* self, void* closure);

@@ -17,13 +17,24 @@ ExperimentObject* as_experiment(PyObject* object) {
 
 }  // namespace
 
-Result<const run::Run*> experiment_run(PyObject* object) {
+Result<ExperimentObject*> experiment_object(PyObject* object) {
   Result<PyTypeObject*> type = experiment_type();
   if (!type.ok()) return std::move(type).status();
   if (!PyType_IsSubtype(Py_TYPE(object), type.value())) {
     return conversion_error(object, "Experiment");
   }
-  return &as_experiment(object)->run;
+  return as_experiment(object);
+}
+
+Result<const run::Run*> experiment_run(PyObject* object) {
+  Result<ExperimentObject*> experiment = experiment_object(object);
+  if (!experiment.ok()) return std::move(experiment).status();
+  return &experiment.value()->run;
+}
+
+Status check_not_ended(const ExperimentObject& experiment) {
+  if (!experiment.ended) return Status::Ok();
+  return Status::ValueError("run " + experiment.run.run_id + " has ended");
 }
 
 PyObject* new_experiment_object(PyTypeObject* type, run::Run run) {
@@ -36,6 +47,7 @@ PyObject* new_experiment_object(PyTypeObject* type, run::Run run) {
   }
   // Moving the strings cannot throw, so no half-made object can escape.
   new (&as_experiment(object)->run) run::Run(std::move(run));
+  as_experiment(object)->ended = false;
   return object;
 }
 

@@ -2,10 +2,10 @@
 #include <string>
 #include <utility>
 
-#include "module/py_to_json.h"
 #include "module/argument_binding.h"
 #include "module/experiment_methods.h"
 #include "module/experiment_object.h"
+#include "module/py_to_json.h"
 #include "module/raise_status.h"
 #include "module/slot_guard.h"
 #include "module/text_argument.h"
@@ -23,8 +23,10 @@ PyObject* track(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto [value_object, note_object] = bound.value();
 
   // The method descriptor already rejects other objects; this guards direct slot calls.
-  Result<const run::Run*> run = experiment_run(self);
-  if (!run.ok()) return raise_status(run.status());
+  Result<ExperimentObject*> experiment = experiment_object(self);
+  if (!experiment.ok()) return raise_status(experiment.status());
+  if (Status ended = check_not_ended(*experiment.value()); !ended.ok()) return raise_status(ended);
+  const run::Run& run = experiment.value()->run;
 
   std::optional<std::string> note;
   if (note_object != nullptr && note_object != Py_None) {
@@ -36,10 +38,12 @@ PyObject* track(PyObject* self, PyObject* args, PyObject* kwargs) {
   // The value's text goes straight into the buffer that becomes the record's line.
   std::string text;
   Status converted =
-      json::py_to_json_text(value_object, text, run::track_record_overhead(*run.value(), note));
+      json::py_to_json_text(value_object, text, run::track_record_overhead(run, note));
   if (!converted.ok()) return raise_status(converted);
 
-  if (Status status = run::track_value(*run.value(), std::move(text), note); !status.ok()) {
+  // json.dumps may have let another thread end the run meanwhile.
+  if (Status ended = check_not_ended(*experiment.value()); !ended.ok()) return raise_status(ended);
+  if (Status status = run::track_value(run, std::move(text), note); !status.ok()) {
     return raise_status(status);
   }
   Py_IncRef(Py_None);

@@ -26,6 +26,12 @@ void* slot(Function* function) {
 PyMethodDef methods[] = {
     {"track", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(experiment_track)),
      METH_VARARGS | METH_KEYWORDS, "track($self, value, note=None)\n--\n\n"},
+    {"close", experiment_close, METH_NOARGS, "close($self, /)\n--\n\n"},
+    {"record_environment", experiment_record_environment, METH_NOARGS,
+     "record_environment($self, /)\n--\n\n"},
+    {"__enter__", experiment_enter, METH_NOARGS, "__enter__($self, /)\n--\n\n"},
+    {"__exit__", experiment_exit, METH_VARARGS,
+     "__exit__($self, exc_type, exc_value, traceback, /)\n--\n\n"},
     {"__reduce__", experiment_reduce, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };

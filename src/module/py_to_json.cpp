@@ -3,9 +3,12 @@
 #include <string_view>
 
 #include "json/canonical_json.h"
+#include "json/non_finite_numbers.h"
 #include "json/reader.h"
 #include "module/conversion_error.h"
+#include "module/exception_note.h"
 #include "module/py_ref.h"
+#include "module/raise_status.h"
 
 namespace trovik::json {
 namespace {
@@ -44,6 +47,21 @@ Result<module::PyRef> dumps_utf8(PyObject* object) {
   return utf8;
 }
 
+constexpr std::string_view kNonFiniteNote =
+    "NaN and the infinities have no JSON form: record such a number as None or as a string, "
+    "e.g. loss if math.isfinite(loss) else None";
+
+// A value that failed to read because json.dumps wrote NaN or Infinity into it raises its
+// ValueError as it is, with a note on how to record such numbers.
+Status explain_non_finite(Status status, std::string_view text) {
+  if (status.ok() || status.kind() != ErrorKind::kValueError || !holds_non_finite_number(text)) {
+    return status;
+  }
+  module::raise_status(status);
+  module::add_note_to_raised_exception(kNonFiniteNote);
+  return Status::PythonError();
+}
+
 std::string_view bytes_view(const module::PyRef& bytes) {
   return std::string_view(PyBytes_AsString(bytes.get()),
                           static_cast<size_t>(PyBytes_Size(bytes.get())));
@@ -54,7 +72,9 @@ std::string_view bytes_view(const module::PyRef& bytes) {
 Result<Value> py_to_json(PyObject* object) {
   Result<module::PyRef> utf8 = dumps_utf8(object);
   if (!utf8.ok()) return std::move(utf8).status();
-  return read_json(bytes_view(utf8.value()));
+  Result<Value> value = read_json(bytes_view(utf8.value()));
+  if (!value.ok()) return explain_non_finite(std::move(value).status(), bytes_view(utf8.value()));
+  return value;
 }
 
 Status py_to_json_text(PyObject* object, std::string& out, size_t headroom) {
@@ -64,7 +84,7 @@ Status py_to_json_text(PyObject* object, std::string& out, size_t headroom) {
   // The compact text is rarely longer than dumps() gave: its separators have no spaces, and
   // \u escapes shrink to their UTF-8 bytes.
   out.reserve(out.size() + text.size() + headroom);
-  return write_canonical_json(text, out);
+  return explain_non_finite(write_canonical_json(text, out), text);
 }
 
 }  // namespace trovik::json

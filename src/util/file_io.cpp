@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "util/os_error.h"
@@ -38,6 +39,23 @@ Result<size_t> read_some(int fd, char* buffer, size_t size) {
     if (n >= 0) return static_cast<size_t>(n);
     if (errno != EINTR) return os_error(errno);
   }
+}
+
+Result<std::string> read_file_head(const std::string& path, size_t limit) {
+  Result<ScopedFd> file = open_file(path, O_RDONLY);
+  if (!file.ok()) return std::move(file).status();
+  std::string contents;
+  constexpr size_t kChunk = 8192;
+  while (contents.size() < limit) {
+    const size_t offset = contents.size();
+    contents.resize(offset + std::min(kChunk, limit - offset));
+    Result<size_t> got =
+        read_some(file.value().get(), contents.data() + offset, contents.size() - offset);
+    if (!got.ok()) return std::move(got).status();
+    contents.resize(offset + got.value());
+    if (got.value() == 0) break;
+  }
+  return contents;
 }
 
 }  // namespace trovik

@@ -18,4 +18,8 @@ Status write_all(int fd, std::string_view bytes);
 // Reads up to `size` bytes, repeating an interrupted read; 0 at end of file.
 Result<size_t> read_some(int fd, char* buffer, size_t size);
 
+// The first `limit` bytes of the file at `path` (all of it when shorter), read until end of file
+// rather than by the file's stated size, which is 0 for files under /proc.
+Result<std::string> read_file_head(const std::string& path, size_t limit);
+
 }  // namespace trovik

@@ -136,4 +136,24 @@ std::string decode_utf8_lossy(std::string_view bytes) {
   return text;
 }
 
+namespace {
+
+bool is_continuation_byte(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string_view utf8_head(std::string_view text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  size_t end = max_bytes;
+  while (end > 0 && is_continuation_byte(text[end])) --end;
+  return text.substr(0, end);
+}
+
+std::string_view utf8_tail(std::string_view text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  size_t start = text.size() - max_bytes;
+  while (start < text.size() && is_continuation_byte(text[start])) ++start;
+  return text.substr(start);
+}
+
 }  // namespace trovik

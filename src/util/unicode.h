@@ -18,4 +18,9 @@ bool is_valid_utf8(std::string_view bytes);
 // substitution Unicode recommends, and what Python's "replace" handler produces).
 std::string decode_utf8_lossy(std::string_view bytes);
 
+// The longest start / end of valid UTF-8 `text` that is at most `max_bytes` long and does not cut
+// a character in two.
+std::string_view utf8_head(std::string_view text, size_t max_bytes);
+std::string_view utf8_tail(std::string_view text, size_t max_bytes);
+
 }  // namespace trovik

@@ -51,7 +51,7 @@ def test_type_names_and_documentation(trovik):
 
 def test_members_and_their_order(trovik):
     own = [name for name in vars(trovik.Experiment) if not name.startswith("__")]
-    assert own == ["track", "run_id", "name", "path"]
+    assert own == ["track", "close", "record_environment", "run_id", "name", "path"]
     for name in ("run_id", "name", "path"):
         assert inspect.isdatadescriptor(vars(trovik.Experiment)[name])
         assert vars(trovik.Experiment)[name].__doc__ == ""

@@ -38,7 +38,7 @@ def test_mypy_rejects_misuse():
     result = mypy("misuse.py")
     assert result.returncode == 1
     errors = [line for line in result.stdout.splitlines() if ": error:" in line]
-    assert [line.split(":")[1] for line in errors] == ["6", "7", "8"], result.stdout
+    assert [line.split(":")[1] for line in errors] == ["7", "8", "9", "10"], result.stdout
 
 
 def stub_class():
@@ -72,10 +72,12 @@ def test_stub_matches_the_runtime_surface():
     assert stub_parameters(members["__new__"])[1:] == [
         (p.name, p.default is not inspect.Parameter.empty) for p in runtime_new.parameters.values()
     ]
-    runtime_track = inspect.signature(trovik.Experiment.track)
-    assert stub_parameters(members["track"]) == [
-        (p.name, p.default is not inspect.Parameter.empty) for p in runtime_track.parameters.values()
-    ]
+    for method in ("track", "close", "record_environment", "__enter__", "__exit__"):
+        runtime = inspect.signature(getattr(trovik.Experiment, method))
+        assert [name for name, _ in stub_parameters(members[method])] == list(runtime.parameters)
+        assert stub_parameters(members[method]) == [
+            (p.name, p.default is not inspect.Parameter.empty) for p in runtime.parameters.values()
+        ]
     public_methods = {name for name, value in vars(trovik.Experiment).items()
                       if callable(value) and not name.startswith("_")}
-    assert public_methods == {"track"}
+    assert public_methods == {"track", "close", "record_environment"}

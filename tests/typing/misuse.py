@@ -1,4 +1,5 @@
-"""Calls mypy must reject: a wrong note type, a missing name, writing a property."""
+"""Calls mypy must reject: a wrong note type, a missing name, writing a property, an argument
+to close()."""
 
 import trovik
 
@@ -6,3 +7,4 @@ run = trovik.Experiment("typed")
 run.track(1, note=5)
 trovik.Experiment()
 run.name = "other"
+run.close(True)

@@ -19,3 +19,19 @@ def record(losses: List[float], config: Dict[str, float]) -> str:
     clone: trovik.Experiment = copy.deepcopy(run)
     data: bytes = pickle.dumps(clone)
     return run_id + path + name + exported[0] + str(len(data))
+
+
+def train(steps: int) -> float:
+    # Returning from inside the block type-checks only because __exit__ never swallows.
+    with trovik.Experiment("typed-with") as run:
+        run.record_environment()
+        loss = 0.0
+        for step in range(steps):
+            loss = 1.0 / (step + 1)
+            run.track({"loss": loss})
+        return loss
+
+
+def close_by_hand() -> None:
+    run = trovik.Experiment("typed-close")
+    run.close()

@@ -4,14 +4,18 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace trovik::git {
@@ -263,6 +267,45 @@ TEST_P(DescriptorLimit, StartFailureIsAbsent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runner, DescriptorLimit, testing::Values(0, 1, 2, 3, 4));
+
+// True once `pid` has exited (gone, or a zombie waiting for init), polled for a bounded time.
+bool ends_within_seconds(pid_t pid, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    if (line.substr(line.rfind(')') + 2, 1) == "Z") return true;
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+// A program that never answers, however it hangs: in itself, waiting for a process it started that
+// holds the pipe, or after closing its output. Each is killed with everything it started.
+class Deadline : public FakePrograms, public testing::WithParamInterface<const char*> {};
+
+TEST_P(Deadline, HungProgramsAreAbsentKilledAndReaped) {
+  const std::string pid_file = (directory_ / "started").string();
+  const std::string hung = program(
+      "hung", std::string(GetParam()) + "& echo $! > " + pid_file + "; exec >&- 2>&-; wait");
+  const std::set<std::string> before = open_descriptors();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(command_output_within(hung, {}, std::chrono::milliseconds(300)), std::nullopt);
+  // Far beyond the limit and its grace, far below the program's minute.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_EQ(open_descriptors(), before);
+  siginfo_t info{};
+  EXPECT_TRUE(::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) < 0 && errno == ECHILD);
+  pid_t grandchild = 0;
+  std::ifstream(pid_file) >> grandchild;
+  ASSERT_GT(grandchild, 0);
+  EXPECT_TRUE(ends_within_seconds(grandchild, 20));
+}
+
+// The sleep in the background is the process started; the shell then waits for it.
+INSTANTIATE_TEST_SUITE_P(Runner, Deadline,
+                         testing::Values("sleep 60 ", "sleep 60 >/dev/null 2>&1 "));
 
 }  // namespace
 }  // namespace trovik::git

@@ -61,5 +61,27 @@ INSTANTIATE_TEST_SUITE_P(
                     LossyCase{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
                     LossyCase{std::string("a\0b", 3), std::string("a\0b", 3)}));
 
+struct CutCase {
+  std::string text;
+  size_t limit;
+  std::string head;
+  std::string tail;
+};
+
+class Utf8Cut : public testing::TestWithParam<CutCase> {};
+
+// "é" is 2 bytes, "€" 3 and "😀" 4: a limit inside one drops the whole character.
+TEST_P(Utf8Cut, KeepsWholeCharactersWithinTheLimit) {
+  EXPECT_EQ(utf8_head(GetParam().text, GetParam().limit), GetParam().head);
+  EXPECT_EQ(utf8_tail(GetParam().text, GetParam().limit), GetParam().tail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf8Cut,
+    testing::Values(CutCase{"abc", 3, "abc", "abc"}, CutCase{"abc", 0, "", ""},
+                    CutCase{"a\u20acb", 3, "a", "b"}, CutCase{"a\u20acb", 4, "a\u20ac", "\u20acb"},
+                    CutCase{"\U0001F600\U0001F600", 7, "\U0001F600", "\U0001F600"},
+                    CutCase{"\u00e9\u00e9", 1, "", ""}));
+
 }  // namespace
 }  // namespace trovik
