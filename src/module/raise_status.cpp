@@ -38,6 +38,9 @@ PyObject* raise_status(const Status& status, SourceLocation where) noexcept {
     case ErrorKind::kOSError:
       set_with_message(PyExc_OSError, status.message());
       break;
+    case ErrorKind::kNotFound:
+      set_with_message(PyExc_LookupError, status.message());
+      break;
     case ErrorKind::kPythonError:
       ensure_exception_set();
       break;

@@ -15,6 +15,9 @@ std::string Status::ToString() const {
     case ErrorKind::kOSError:
       name = "OSError";
       break;
+    case ErrorKind::kNotFound:
+      name = "NotFound";
+      break;
     case ErrorKind::kPythonError:
       name = "PythonError";
       break;

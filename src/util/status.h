@@ -14,6 +14,8 @@ enum class ErrorKind {
   kTypeError,
   kValueError,
   kOSError,
+  // Something named (a run, a page) does not exist: LookupError in Python, 404 from the server.
+  kNotFound,
   // Python code the module called has already set an exception; the boundary leaves it as it is.
   kPythonError,
   // No ordinary error path exists: becomes pyo3_runtime.PanicException.
@@ -34,6 +36,7 @@ class [[nodiscard]] Status {
     return {ErrorKind::kValueError, std::move(message)};
   }
   static Status OSError(std::string message) { return {ErrorKind::kOSError, std::move(message)}; }
+  static Status NotFound(std::string message) { return {ErrorKind::kNotFound, std::move(message)}; }
   static Status PythonError() { return {ErrorKind::kPythonError, std::string()}; }
   static Status InternalFault(std::string message) {
     return {ErrorKind::kInternalFault, std::move(message)};
