@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   trovik::cli::register_gc(app, context);
   trovik::cli::register_export(app, context);
   trovik::cli::register_report(app, context);
+  trovik::cli::register_serve(app, context);
 
   try {
     app.parse(argc, argv);
