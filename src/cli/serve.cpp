@@ -82,10 +82,11 @@ Status run_serve(const ServeCommandOptions& options, const CommandContext& conte
   if (!started.ok()) return started;
 
   if (!address.value().loopback) {
-    std::fprintf(stderr,
-                 "trovik: warning: listening on %s, reachable from other machines; anyone who "
-                 "learns the URL can read these runs\n",
-                 address.value().text.c_str());
+    (void)std::fprintf(
+        stderr,
+        "trovik: warning: listening on %s, reachable from other machines; anyone who "
+        "learns the URL can read these runs\n",
+        address.value().text.c_str());
   }
   write_out(startup_lines(*server.value()));
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

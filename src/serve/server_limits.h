@@ -8,8 +8,8 @@ namespace trovik::serve {
 // What one client may cost the server. A request beyond a size limit is refused and its connection
 // closed; a connection beyond a time limit is closed.
 struct ServerLimits {
-  size_t request_head_bytes = 8 * 1024;  // request line and header fields together
-  size_t target_bytes = 2 * 1024;        // the request line's target
+  size_t request_head_bytes = size_t{8} * 1024;  // request line and header fields together
+  size_t target_bytes = size_t{2} * 1024;        // the request line's target
   size_t header_fields = 64;
   size_t connections = 128;  // open at once; more are closed as soon as they are accepted
   // From a connection's start, or the end of its last response, to a whole request head: an idle
