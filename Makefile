@@ -145,8 +145,11 @@ fuzz: venv system-deps
 	tests/fuzz/run.sh
 
 # Benchmarks: ratios against the floor and the alternatives, printed as a table and saved as JSON.
+# The server's load test drives it with wrk, from Debian.
 bench: install
 	$(VPY) -m pip install -q -r benchmarks/requirements.txt
+	@command -v wrk >/dev/null || $(QUIET) sh -c 'apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wrk'
 	$(VPY) benchmarks/run.py --json benchmarks/results.json
 
 # The long variants of the reliability tests.
