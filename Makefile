@@ -19,10 +19,10 @@ all: test
 
 system-deps:
 	@if [ ! -f /usr/include/gtest/gtest.h ] || [ ! -f /usr/include/CLI/CLI.hpp ] || \
-	  ! command -v git >/dev/null; then \
-	  echo "installing libgtest-dev, libcli11-dev and git"; \
+	  [ ! -f /usr/include/boost/beast.hpp ] || ! command -v git >/dev/null; then \
+	  echo "installing libgtest-dev, libcli11-dev, libboost-dev (Beast, for trovik serve) and git"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev \
-	    libcli11-dev git; \
+	    libcli11-dev libboost-dev git; \
 	fi
 	@if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then \
 	  echo "installing chromium and chromium-driver for the report's browser tests"; \
@@ -145,8 +145,11 @@ fuzz: venv system-deps
 	tests/fuzz/run.sh
 
 # Benchmarks: ratios against the floor and the alternatives, printed as a table and saved as JSON.
+# The server's load test drives it with wrk, from Debian.
 bench: install
 	$(VPY) -m pip install -q -r benchmarks/requirements.txt
+	@command -v wrk >/dev/null || $(QUIET) sh -c 'apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wrk'
 	$(VPY) benchmarks/run.py --json benchmarks/results.json
 
 # The long variants of the reliability tests.

@@ -34,5 +34,6 @@ void register_tail(CLI::App& app, CommandContext& context);
 void register_gc(CLI::App& app, CommandContext& context);
 void register_export(CLI::App& app, CommandContext& context);
 void register_report(CLI::App& app, CommandContext& context);
+void register_serve(CLI::App& app, CommandContext& context);
 
 }  // namespace trovik::cli

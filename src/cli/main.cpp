@@ -34,6 +34,7 @@ int run_command_line(int argc, char** argv) {
   trovik::cli::register_gc(app, context);
   trovik::cli::register_export(app, context);
   trovik::cli::register_report(app, context);
+  trovik::cli::register_serve(app, context);
 
   try {
     app.parse(argc, argv);

@@ -2,12 +2,14 @@
 
 #include "report/report_page.h"
 #include "util/atomic_file.h"
-#include "util/random_hex.h"
+#include "util/random_bytes.h"
 
 namespace trovik::report {
 
 Status write_report(const std::string& path, const ReportInput& input) {
-  return write_file_atomically(path, render_report_page(input, random_hex()));
+  Result<std::string> nonce = random_hex(16);
+  if (!nonce.ok()) return std::move(nonce).status();
+  return write_file_atomically(path, render_report_page(input, nonce.value()));
 }
 
 }  // namespace trovik::report

@@ -1,62 +1,15 @@
 #include "run/run_id.h"
 
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstddef>
-
-#include "util/scoped_fd.h"
+#include "util/random_bytes.h"
 
 namespace trovik::run {
 namespace {
 
 constexpr char kFaultPrefix[] = "could not retrieve random bytes for uuid: ";
 
-Status random_fault(int error_number) {
-  if (error_number != 0) {
-    return Status::InternalFault(std::string(kFaultPrefix) +
-                                 "OS Error: " + std::to_string(error_number));
-  }
-  return Status::InternalFault(std::string(kFaultPrefix) + "the random source ended early");
-}
-
-// Fills `buffer` from /dev/urandom, for kernels without the getrandom system call.
-Status read_urandom(uint8_t* buffer, size_t size) {
-  int fd = -1;
-  do {
-    fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return random_fault(errno);
-  ScopedFd file(fd);
-  size_t filled = 0;
-  while (filled < size) {
-    ssize_t n = ::read(file.get(), buffer + filled, size - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return random_fault(errno);
-    if (n == 0) return random_fault(0);
-    filled += static_cast<size_t>(n);
-  }
-  return Status::Ok();
-}
-
-// The system call itself rather than glibc's getrandom() wrapper, which exists only from
-// glibc 2.25: the wheel targets glibc 2.17.
-ssize_t kernel_getrandom(uint8_t* buffer, size_t size) {
-  return static_cast<ssize_t>(::syscall(SYS_getrandom, buffer, size, 0U));
-}
-
-Status fill_random(uint8_t* buffer, size_t size) {
-  size_t filled = 0;
-  while (filled < size) {
-    ssize_t n = kernel_getrandom(buffer + filled, size - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == ENOSYS) return read_urandom(buffer + filled, size - filled);
-    if (n < 0) return random_fault(errno);
-    filled += static_cast<size_t>(n);
-  }
-  return Status::Ok();
+// The module's run ids name this failure by what they were for.
+Status random_fault(const Status& failure) {
+  return Status::InternalFault(std::string(kFaultPrefix) + failure.message());
 }
 
 }  // namespace
@@ -77,8 +30,8 @@ std::string format_uuid_v4(std::array<uint8_t, 16> bytes) {
 
 Result<std::string> new_run_id() {
   std::array<uint8_t, 16> bytes{};
-  Status status = fill_random(bytes.data(), bytes.size());
-  if (!status.ok()) return status;
+  Status status = fill_random_bytes(bytes.data(), bytes.size());
+  if (!status.ok()) return random_fault(status);
   return format_uuid_v4(bytes);
 }
 

@@ -7,7 +7,7 @@
 
 #include "util/file_io.h"
 #include "util/os_error.h"
-#include "util/random_hex.h"
+#include "util/random_bytes.h"
 #include "util/scoped_fd.h"
 #include "util/system_calls.h"
 
@@ -16,10 +16,12 @@ namespace {
 
 // The temporary file sits in the target's directory, so the final rename never crosses file
 // systems; the leading dot keeps it out of listings while it exists.
-std::string temporary_path_beside(const std::string& path) {
+Result<std::string> temporary_path_beside(const std::string& path) {
+  Result<std::string> suffix = random_hex(16);
+  if (!suffix.ok()) return std::move(suffix).status();
   const size_t slash = path.rfind('/');
   const size_t name_at = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, name_at) + "." + path.substr(name_at) + "." + random_hex() + ".tmp";
+  return path.substr(0, name_at) + "." + path.substr(name_at) + "." + suffix.value() + ".tmp";
 }
 
 // Removes the temporary file unless the rename has taken it over.
@@ -41,7 +43,9 @@ class TemporaryFile {
 }  // namespace
 
 Status write_file_atomically(const std::string& path, std::string_view content) {
-  TemporaryFile temporary(temporary_path_beside(path));
+  Result<std::string> temporary_path = temporary_path_beside(path);
+  if (!temporary_path.ok()) return std::move(temporary_path).status();
+  TemporaryFile temporary(std::move(temporary_path).value());
   // O_EXCL: never write through a file or link someone else put under that name.
   Result<ScopedFd> opened = open_file(temporary.path(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   if (!opened.ok()) return std::move(opened).status();

@@ -14,8 +14,8 @@ enum class ErrorKind {
   kTypeError,
   kValueError,
   kOSError,
-  // Something named does not exist (an unknown run): exit status 2 in the command, ValueError in
-  // the module (which never produces it).
+  // Something named does not exist (an unknown run): exit status 2 in the command, 404 from the
+  // server, ValueError in the module (which never produces it).
   kNotFound,
   // Python code the module called has already set an exception; the boundary leaves it as it is.
   kPythonError,

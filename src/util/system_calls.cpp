@@ -1,6 +1,7 @@
 #include "util/system_calls.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,6 +136,38 @@ int sys_futimens(int fd, const struct timespec times[2]) {
     return -1;
   }
   return ::futimens(fd, times);
+}
+
+int sys_socket(int domain, int type, int protocol) {
+  if (std::optional<int> error = injected_error(SystemCall::kSocket)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::socket(domain, type, protocol);
+}
+
+int sys_bind(int fd, const struct sockaddr* address, socklen_t length) {
+  if (std::optional<int> error = injected_error(SystemCall::kBind)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::bind(fd, address, length);
+}
+
+int sys_listen(int fd, int backlog) {
+  if (std::optional<int> error = injected_error(SystemCall::kListen)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::listen(fd, backlog);
+}
+
+int sys_accept4(int fd, struct sockaddr* address, socklen_t* length, int flags) {
+  if (std::optional<int> error = injected_error(SystemCall::kAccept)) [[unlikely]] {
+    errno = *error;
+    return -1;
+  }
+  return ::accept4(fd, address, length, flags);
 }
 
 }  // namespace trovik

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -26,6 +27,10 @@ enum class SystemCall {
   kFsync,
   kRename,
   kFutimens,
+  kSocket,
+  kBind,
+  kListen,
+  kAccept,
 };
 
 class FaultInjector {
@@ -63,5 +68,9 @@ ssize_t sys_read(int fd, void* buffer, size_t size);
 int sys_fsync(int fd);
 int sys_rename(const char* from, const char* to);
 int sys_futimens(int fd, const struct timespec times[2]);
+int sys_socket(int domain, int type, int protocol);
+int sys_bind(int fd, const struct sockaddr* address, socklen_t length);
+int sys_listen(int fd, int backlog);
+int sys_accept4(int fd, struct sockaddr* address, socklen_t* length, int flags);
 
 }  // namespace trovik

@@ -25,7 +25,9 @@ def browser_available():
     return shutil.which("chromium") is not None and shutil.which("chromedriver") is not None
 
 
-def start_browser():
+def start_browser(loopback=False):
+    """Headless Chromium that can reach nothing; with `loopback`, nothing but 127.0.0.1 (a
+    server started by the test)."""
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium")
     for argument in (
@@ -36,7 +38,7 @@ def start_browser():
         "--hide-scrollbars",
         "--window-size=1280,900",
         # No name resolves and no proxy answers: nothing can leave the machine.
-        "--host-resolver-rules=MAP * ~NOTFOUND",
+        "--host-resolver-rules=MAP * ~NOTFOUND" + (", EXCLUDE 127.0.0.1" if loopback else ""),
         "--proxy-server=http://127.0.0.1:9",
         "--allow-file-access-from-files",
     ):
@@ -50,7 +52,7 @@ def start_browser():
     driver.execute_cdp_cmd("Network.enable", {})
     driver.execute_cdp_cmd(
         "Network.emulateNetworkConditions",
-        {"offline": True, "latency": 0, "downloadThroughput": 0, "uploadThroughput": 0},
+        {"offline": not loopback, "latency": 0, "downloadThroughput": 0, "uploadThroughput": 0},
     )
     driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": _TRAP})
     return driver

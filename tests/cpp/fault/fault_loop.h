@@ -68,6 +68,14 @@ inline const char* call_name(SystemCall call) {
       return "rename";
     case SystemCall::kFutimens:
       return "futimens";
+    case SystemCall::kSocket:
+      return "socket";
+    case SystemCall::kBind:
+      return "bind";
+    case SystemCall::kListen:
+      return "listen";
+    case SystemCall::kAccept:
+      return "accept";
   }
   return "?";
 }
