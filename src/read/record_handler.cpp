@@ -93,8 +93,8 @@ void RecordHandler::key(std::string_view content, bool /*escaped*/) {
 void RecordHandler::numeric(double value) {
   if (in_value_tree() && depth_ >= 1) {
     const std::string_view name = depth_ == 1 ? std::string_view("value") : std::string_view(path_);
-    leaves_.push_back(
-        Leaf{static_cast<uint32_t>(leaf_names_.size()), static_cast<uint32_t>(name.size()), value});
+    leaves_.push_back(Leaf{static_cast<uint32_t>(leaf_names_.size()),
+                           static_cast<uint32_t>(name.size()), value, token_});
     leaf_names_ += name;
   }
   scalar_done();

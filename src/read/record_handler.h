@@ -13,14 +13,15 @@ namespace trovik::read {
 
 // A parsing-core handler that takes from one record line what a run summary needs: the kind,
 // elapsed_ms, created_at, experiment_name, note, and every numeric leaf of the value with its
-// dotted key path. Buffers are kept between lines, so a run of similar records allocates nothing
-// after the first.
+// dotted key path and its number as written. Buffers are kept between lines, so a run of similar
+// records allocates nothing after the first.
 class RecordHandler {
  public:
   struct Leaf {
     uint32_t name_offset;
     uint32_t name_size;
     double value;
+    std::string_view token;  // the number's text in the line, valid while the line is
   };
 
   // Forgets the last line; call before parsing each one.
@@ -45,6 +46,7 @@ class RecordHandler {
   }
 
   // Parsing-core events.
+  void number_token(std::string_view text) { token_ = text; }
   void null_value() { scalar_done(); }
   void boolean(bool /*value*/) { scalar_done(); }
   void unsigned_integer(uint64_t value) {
@@ -101,6 +103,7 @@ class RecordHandler {
   int array_depth_ = 0;  // arrays open inside the value: their leaves are no series
   bool step_key_ = false;
   bool top_is_object_ = false;
+  std::string_view token_;  // of the number whose event comes next
 
   std::string kind_;
   std::string created_at_;

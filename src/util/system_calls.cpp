@@ -137,4 +137,6 @@ int sys_futimens(int fd, const struct timespec times[2]) {
   return ::futimens(fd, times);
 }
 
+std::optional<int> injected_failure(SystemCall call) { return injected_error(call); }
+
 }  // namespace trovik

@@ -26,6 +26,7 @@ enum class SystemCall {
   kFsync,
   kRename,
   kFutimens,
+  kThread,
 };
 
 class FaultInjector {
@@ -63,5 +64,9 @@ ssize_t sys_read(int fd, void* buffer, size_t size);
 int sys_fsync(int fd);
 int sys_rename(const char* from, const char* to);
 int sys_futimens(int fd, const struct timespec times[2]);
+
+// The error an installed injector makes `call` fail with, if any: for a call not wrapped here
+// (starting a thread, see read/thread_start.h).
+std::optional<int> injected_failure(SystemCall call);
 
 }  // namespace trovik

@@ -68,6 +68,8 @@ inline const char* call_name(SystemCall call) {
       return "rename";
     case SystemCall::kFutimens:
       return "futimens";
+    case SystemCall::kThread:
+      return "thread";
   }
   return "?";
 }

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "read/record_handler.h"
 #include "read/run_summary_builder.h"
+#include "support/run_file_samples.h"
 
 namespace trovik::read {
 namespace {
@@ -195,6 +199,58 @@ TEST(RunSummary, PartsJoinIntoTheWholeAtEveryBoundary) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace trovik::read
+
+namespace trovik::read {
+namespace {
+
+// Whatever the number of series and wherever the parts begin, joined parts are the whole.
+TEST(RunSummary, RandomFilesJoinedFromPartsAreTheWhole) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    const std::vector<std::string> lines = testing_support::sample_run_lines(seed, 300, 400);
+    const std::string whole = testing_support::summary_text(summarise(lines, "{\"to"));
+    std::mt19937 random(seed);
+    std::vector<size_t> cuts = {0, lines.size()};
+    for (int i = 0; i < 4; ++i) cuts.push_back(1 + random() % (lines.size() - 1));
+    std::sort(cuts.begin(), cuts.end());
+    std::optional<RunSummary> joined;
+    for (size_t part = 0; part + 1 < cuts.size(); ++part) {
+      RunSummaryBuilder builder("runs/x.jsonl", Detail::kFull, part == 0);
+      for (size_t i = cuts[part]; i < cuts[part + 1]; ++i) builder.add_line(lines[i]);
+      RunSummary summary = builder.finish(part + 2 == cuts.size() ? "{\"to" : "");
+      if (joined) {
+        join_run_parts(*joined, std::move(summary));
+      } else {
+        joined = std::move(summary);
+      }
+    }
+    ASSERT_EQ(testing_support::summary_text(*joined), whole) << "seed " << seed;
+  }
+}
+
+// A recorded number is printed as the file writes it, at every detail that keeps it.
+TEST(RunSummary, NumbersKeepTheirTextAsWritten) {
+  std::vector<std::string> lines = {kRunStart};
+  for (const std::string& number : testing_support::kAwkwardNumbers) {
+    lines.push_back(track("{\"x\":" + number + "}"));
+  }
+  const RunSummary run = summarise(lines);
+  const SeriesSummary& x = run.series.at(0);
+  const std::vector<std::string>& numbers = testing_support::kAwkwardNumbers;
+  EXPECT_EQ(x.first_token, numbers.front());
+  EXPECT_EQ(x.last_token, numbers.back());
+  EXPECT_EQ(x.min_token, "-98765432109876543210");
+  EXPECT_EQ(x.max_token, "18446744073709551616");
+  ASSERT_EQ(x.points.size(), numbers.size());
+  for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(run.point_token(x.points[i]), numbers[i]);
+  // Zero and negative zero are equal: of equal extremes the first one stays.
+  const RunSummary zeros = summarise({kRunStart, track("0"), track("-0.0"), track("-0")});
+  EXPECT_EQ(zeros.series.at(0).min_token, "0");
+  EXPECT_EQ(zeros.series.at(0).last_token, "-0");
+  EXPECT_TRUE(summarise(lines, "", Detail::kPoints).point_tokens.empty());
 }
 
 }  // namespace

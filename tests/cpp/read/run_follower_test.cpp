@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "read/run_follower.h"
+#include "read/run_state_codec.h"
+#include "support/run_file_samples.h"
+
+namespace trovik::read {
+namespace {
+
+using testing_support::joined_lines;
+using testing_support::sample_run_lines;
+using testing_support::summary_text;
+
+class RunFollowerTest : public ::testing::TestWithParam<Detail> {
+ protected:
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "/followed_" + std::to_string(::getpid()) + ".jsonl";
+    write("");
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+
+  void write(const std::string& text, std::ios::openmode mode = std::ios::trunc) {
+    std::ofstream(path_, std::ios::binary | mode) << text;
+  }
+  void append(const std::string& text) { write(text, std::ios::app); }
+  // What a reading from scratch gives now.
+  std::string fresh() {
+    Result<RunSummary> run = read_run_file(path_, GetParam());
+    EXPECT_TRUE(run.ok());
+    return run.ok() ? summary_text(run.value()) : "";
+  }
+
+  std::string path_;
+};
+
+// Fed a byte at a time, torn lines and all, it equals a fresh reading at every point.
+TEST_P(RunFollowerTest, EqualsAFreshReadingAtEveryByte) {
+  const std::string text = joined_lines(sample_run_lines(1, 12, 6));
+  Result<RunFollower> follower = RunFollower::open(path_, GetParam());
+  ASSERT_TRUE(follower.ok());
+  for (size_t cut = 0; cut < text.size(); ++cut) {
+    append(text.substr(cut, 1));
+    Result<RunChange> change = follower.value().refresh();
+    ASSERT_TRUE(change.ok());
+    ASSERT_EQ(summary_text(follower.value().summary()), fresh()) << "after byte " << cut;
+    const bool line_ended = text[cut] == '\n';
+    const bool line_began = cut == 0 || text[cut - 1] == '\n';
+    EXPECT_EQ(change.value(), line_ended || line_began ? RunChange::kAppended : RunChange::kNone);
+    ASSERT_EQ(follower.value().offset(), text.rfind('\n', cut) + 1);
+  }
+  EXPECT_EQ(follower.value().refresh().value(), RunChange::kNone);
+}
+
+// Large appends, at line boundaries and between them, across the kept tail's size.
+TEST_P(RunFollowerTest, EqualsAFreshReadingAfterEachAppend) {
+  const std::string text = joined_lines(sample_run_lines(2, 3000));
+  Result<RunFollower> follower = RunFollower::open(path_, GetParam());
+  ASSERT_TRUE(follower.ok());
+  for (size_t at = 0, step = 1; at < text.size(); at += step, step = step * 3 + 7) {
+    append(text.substr(at, step));
+    ASSERT_TRUE(follower.value().refresh().ok());
+    ASSERT_EQ(summary_text(follower.value().summary()), fresh()) << "after " << at + step;
+  }
+}
+
+enum class Rewrite { kTruncated, kReplaced, kEarlierBytesChanged, kTouched };
+
+// A file changed otherwise than by appending is read again, and only then.
+TEST_P(RunFollowerTest, ReadsAgainWhatWasNotAnAppend) {
+  const std::string text = joined_lines(sample_run_lines(3, 200));
+  for (Rewrite rewrite : {Rewrite::kTruncated, Rewrite::kReplaced, Rewrite::kEarlierBytesChanged,
+                          Rewrite::kTouched}) {
+    write(text);
+    Result<RunFollower> follower = RunFollower::open(path_, GetParam());
+    ASSERT_TRUE(follower.ok());
+    std::string changed = text;
+    switch (rewrite) {
+      case Rewrite::kTruncated:
+        changed = text.substr(0, text.size() / 2);
+        write(changed);
+        break;
+      case Rewrite::kReplaced: {
+        changed[text.size() - 30] = changed[text.size() - 30] == '1' ? '2' : '1';
+        const std::string other = path_ + ".new";
+        std::ofstream(other, std::ios::binary) << changed;
+        ASSERT_EQ(::rename(other.c_str(), path_.c_str()), 0);
+        break;
+      }
+      case Rewrite::kEarlierBytesChanged:
+        // Same size, one digit changed just before the offset, then one more line.
+        changed[text.size() - 30] = changed[text.size() - 30] == '1' ? '2' : '1';
+        changed += sample_run_lines(4, 1)[1] + "\n";
+        write(changed);
+        break;
+      case Rewrite::kTouched:
+        write(text);
+        break;
+    }
+    Result<RunChange> change = follower.value().refresh();
+    ASSERT_TRUE(change.ok());
+    EXPECT_EQ(change.value(),
+              rewrite == Rewrite::kTouched ? RunChange::kNone : RunChange::kRestarted);
+    EXPECT_EQ(summary_text(follower.value().summary()), fresh());
+  }
+}
+
+// A stored state takes up where the reading stopped; any damage to it is refused.
+TEST_P(RunFollowerTest, StoredStateGoesOnAndDamageIsRefused) {
+  const std::vector<std::string> lines = sample_run_lines(5, 60, 8);
+  const std::string text = joined_lines(lines);
+  write(text.substr(0, text.size() / 2));
+  Result<RunFollower> follower = RunFollower::open(path_, GetParam());
+  ASSERT_TRUE(follower.ok());
+  const std::string stored = encode_run_state(follower.value().state());
+
+  Result<RunFollowerState> decoded = decode_run_state(stored);
+  ASSERT_TRUE(decoded.ok()) << decoded.status().ToString();
+  EXPECT_EQ(encode_run_state(decoded.value()), stored);
+  RunFollower resumed(path_, std::move(decoded.value()));
+  EXPECT_EQ(resumed.refresh().value(), RunChange::kNone);
+  write(text);
+  EXPECT_EQ(resumed.refresh().value(), RunChange::kAppended);
+  EXPECT_EQ(summary_text(resumed.summary()), fresh());
+
+  for (size_t at = 0; at < stored.size(); at += 1 + at / 64) {
+    std::string damaged = stored;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+    EXPECT_FALSE(decode_run_state(damaged).ok()) << "byte " << at << " flipped";
+    EXPECT_FALSE(decode_run_state(std::string_view(stored).substr(0, at)).ok()) << "cut at " << at;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDetail, RunFollowerTest,
+                         ::testing::Values(Detail::kSummary, Detail::kPoints, Detail::kFull));
+
+}  // namespace
+}  // namespace trovik::read
