@@ -79,13 +79,16 @@ void join_series(SeriesSummary& mine, SeriesSummary&& part) {
   mine.last_token = std::move(part.last_token);
   mine.index_steps = (mine.index_steps & ~2u) | (part.index_steps & 2);
   mine.points.insert(mine.points.end(), part.points.begin(), part.points.end());
+  const uint64_t token_base = mine.point_tokens.size();
+  mine.point_tokens += part.point_tokens;
+  for (const uint64_t end : part.point_token_ends)
+    mine.point_token_ends.push_back(token_base + end);
 }
 
 }  // namespace
 
 void join_run_parts(RunSummary& into, RunSummary&& later) {
   const uint64_t base = into.track_records;
-  const uint64_t token_base = into.point_tokens.size();
   // The index views the names in `into.series`, which has room for every series beforehand, so
   // none of them moves while it is in use.
   into.series.reserve(into.series.size() + later.series.size());
@@ -100,7 +103,6 @@ void join_run_parts(RunSummary& into, RunSummary&& later) {
     for (SeriesPoint& point : part.points) {
       shift_step(point.step, point.step_from_index, base);
       point.track_index += base;
-      point.token_offset += token_base;
     }
     const auto found = index.find(part.name);
     if (found != index.end()) {
@@ -110,7 +112,6 @@ void join_run_parts(RunSummary& into, RunSummary&& later) {
       index.emplace(into.series.back().name, into.series.size() - 1);
     }
   }
-  into.point_tokens += later.point_tokens;
   if (into.name.empty()) into.name = std::move(later.name);
   if (later.elapsed_ms) into.elapsed_ms = later.elapsed_ms;
   into.records += later.records;

@@ -178,8 +178,8 @@ void encode_series(Encoder& out, const SeriesSummary& s) {
   for (double value : {s.first, s.last, s.min, s.max}) out.f64(value);
   for (int64_t step : {s.first_step, s.last_step, s.min_step, s.max_step}) out.i64(step);
   out.u32(s.index_steps);
-  for (const std::string* token : {&s.first_token, &s.last_token, &s.min_token, &s.max_token}) {
-    out.text(*token);
+  for (const NumberText* token : {&s.first_token, &s.last_token, &s.min_token, &s.max_token}) {
+    out.text(token->view());
   }
   out.u64(s.points.size());
   for (const SeriesPoint& p : s.points) {
@@ -188,12 +188,13 @@ void encode_series(Encoder& out, const SeriesSummary& s) {
     out.u64(p.elapsed_ms);
     out.u64(p.track_index);
     out.u8(p.step_from_index ? 1 : 0);
-    out.u32(p.token_size);
-    out.u64(p.token_offset);
   }
+  out.text(s.point_tokens);
+  out.u64(s.point_token_ends.size());
+  for (const uint64_t end : s.point_token_ends) out.u64(end);
 }
 
-constexpr uint64_t kEncodedPointSize = 8 * 5 + 1 + 4;
+constexpr uint64_t kEncodedPointSize = 8 * 4 + 1;
 
 SeriesSummary decode_series(Decoder& in) {
   SeriesSummary s;
@@ -203,8 +204,8 @@ SeriesSummary decode_series(Decoder& in) {
   for (int64_t* step : {&s.first_step, &s.last_step, &s.min_step, &s.max_step}) *step = in.i64();
   s.index_steps = in.u32();
   if (s.index_steps > 15) in.fail();
-  for (std::string* token : {&s.first_token, &s.last_token, &s.min_token, &s.max_token}) {
-    *token = in.text();
+  for (NumberText* token : {&s.first_token, &s.last_token, &s.min_token, &s.max_token}) {
+    token->assign(in.raw(in.u64()));
   }
   s.points.resize(in.count(kEncodedPointSize));
   for (SeriesPoint& p : s.points) {
@@ -213,9 +214,17 @@ SeriesSummary decode_series(Decoder& in) {
     p.elapsed_ms = in.u64();
     p.track_index = in.u64();
     p.step_from_index = in.flag();
-    p.token_size = in.u32();
-    p.token_offset = in.u64();
   }
+  s.point_tokens = in.text();
+  s.point_token_ends.resize(in.count(8));
+  uint64_t previous_end = 0;
+  for (uint64_t& end : s.point_token_ends) {
+    end = in.u64();
+    if (end < previous_end || end > s.point_tokens.size()) in.fail();
+    previous_end = end;
+  }
+  // Each point has its number, or none has.
+  if (!s.point_token_ends.empty() && s.point_token_ends.size() != s.points.size()) in.fail();
   return s;
 }
 
@@ -240,7 +249,6 @@ void encode_summary(Encoder& out, const RunSummary& run) {
   }
   out.u64(run.track_times.size());
   for (const std::string& time : run.track_times) out.text(time);
-  out.text(run.point_tokens);
 }
 
 RunSummary decode_summary(Decoder& in) {
@@ -266,15 +274,6 @@ RunSummary decode_summary(Decoder& in) {
   }
   run.track_times.resize(in.count(8));
   for (std::string& time : run.track_times) time = in.text();
-  run.point_tokens = in.text();
-  for (const SeriesSummary& s : run.series) {
-    for (const SeriesPoint& p : s.points) {
-      if (p.token_offset > run.point_tokens.size() ||
-          p.token_size > run.point_tokens.size() - p.token_offset) {
-        in.fail();
-      }
-    }
-  }
   return run;
 }
 

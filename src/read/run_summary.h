@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "json/value.h"
+#include "read/number_text.h"
 
 namespace trovik::read {
 
@@ -18,9 +19,6 @@ struct SeriesPoint {
   uint64_t elapsed_ms = 0;
   uint64_t track_index = 0;
   bool step_from_index = false;  // no step member: `step` is track_index
-  // Where the number as written lies in RunSummary::point_tokens; kFull only.
-  uint32_t token_size = 0;
-  uint64_t token_offset = 0;
 };
 
 // A numeric series of a run: a number tracked as a whole ("value") or one numeric leaf of tracked
@@ -38,14 +36,24 @@ struct SeriesSummary {
   int64_t max_step = 0;
   // first, last, min and max as the file writes them (`0`, `-0.0`, `1e-320`, every digit of a
   // big integer): what is printed as a recorded value. The doubles above are for arithmetic.
-  std::string first_token;
-  std::string last_token;
-  std::string min_token;
-  std::string max_token;
+  NumberText first_token;
+  NumberText last_token;
+  NumberText min_token;
+  NumberText max_token;
   std::vector<SeriesPoint> points;  // in file order; kPoints and kFull only
+  // kFull only: each point's number as written, one after another; point i's ends at
+  // point_token_ends[i] and begins where point i - 1's ends.
+  std::string point_tokens;
+  std::vector<uint64_t> point_token_ends;
   // Which of the steps above are track indexes (bits: 1 first, 2 last, 4 min, 8 max): a file read
   // in parts shifts them by the track records of the parts before.
   unsigned index_steps = 0;
+
+  // Point `index`'s number as the file writes it; kFull only.
+  std::string_view point_token(size_t index) const {
+    const uint64_t begin = index == 0 ? 0 : point_token_ends[index - 1];
+    return std::string_view(point_tokens).substr(begin, point_token_ends[index] - begin);
+  }
 };
 
 struct Note {
@@ -76,14 +84,8 @@ struct RunSummary {
   std::vector<SeriesSummary> series;     // in the order of their first point
   std::vector<Note> notes;               // full reading only
   std::vector<std::string> track_times;  // created_at of each track record; kFull only
-  // The numbers of every point as written, one after another; kFull only (see point_token).
-  std::string point_tokens;
 
   const SeriesSummary* find_series(std::string_view series_name) const;
-  // A point's number as the file writes it; empty below kFull.
-  std::string_view point_token(const SeriesPoint& point) const {
-    return std::string_view(point_tokens).substr(point.token_offset, point.token_size);
-  }
   // The run_start value's member at a path of keys, or null when any step is missing.
   const json::Value* run_start_member(std::initializer_list<std::string_view> keys) const;
 };

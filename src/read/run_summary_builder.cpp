@@ -99,30 +99,30 @@ void RunSummaryBuilder::add_record() {
       s.first = s.min = s.max = value;
       s.first_step = s.min_step = s.max_step = step;
       s.index_steps = index_bit * (1 | 4 | 8);
-      s.first_token = s.min_token = s.max_token = token;
+      s.first_token.assign(token);
+      s.min_token.assign(token);
+      s.max_token.assign(token);
     } else if (value < s.min) {
       s.min = value;
       s.min_step = step;
       s.index_steps = (s.index_steps & ~4u) | index_bit * 4;
-      s.min_token = token;
+      s.min_token.assign(token);
     } else if (value > s.max) {
       s.max = value;
       s.max_step = step;
       s.index_steps = (s.index_steps & ~8u) | index_bit * 8;
-      s.max_token = token;
+      s.max_token.assign(token);
     }
     s.last = value;
     s.last_step = step;
     s.index_steps = (s.index_steps & ~2u) | index_bit * 2;
-    s.last_token = token;
+    s.last_token.assign(token);
     if (detail == Detail::kSummary) continue;
-    SeriesPoint point{step, value, elapsed, track_index, from_index};
+    s.points.push_back(SeriesPoint{step, value, elapsed, track_index, from_index});
     if (detail == Detail::kFull) {
-      point.token_offset = summary.point_tokens.size();
-      point.token_size = static_cast<uint32_t>(token.size());
-      summary.point_tokens += token;
+      s.point_tokens += token;
+      s.point_token_ends.push_back(s.point_tokens.size());
     }
-    s.points.push_back(point);
   }
   if (detail == Detail::kSummary) return;
   if (handler_.has_note()) {

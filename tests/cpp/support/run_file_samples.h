@@ -16,8 +16,19 @@ namespace trovik::testing_support {
 // Numbers whose text a double does not keep: digits beyond 2^64, negative zero, subnormals,
 // 17 significant digits, exponents.
 inline const std::vector<std::string> kAwkwardNumbers = {
-    "0",     "18446744073709551616",  "-0.0", "1e-320",   "0.1234567890123456",  "-7",
-    "2.5E3", "-98765432109876543210", "1.0",  "4.9e-324", "0.30000000000000004", "123"};
+    "0",
+    "18446744073709551616",
+    "-0.0",
+    "1e-320",
+    "0.1234567890123456",
+    "-7",
+    "2.5E3",
+    "-98765432109876543210",
+    "1.0",
+    "4.9e-324",
+    "0.30000000000000004",
+    "123",
+    "-1234567890123456789012345678901234567890"};
 
 // A run file of `records` lines after its run_start: many series (some nested, some only in a
 // few records), steps present or not, notes, the odd bad line.
@@ -75,12 +86,14 @@ inline std::string summary_text(const read::RunSummary& run) {
     add(s.name + " n" + std::to_string(s.count) + " " + bits(s.first) + " " + bits(s.last) + " " +
         bits(s.min) + " " + bits(s.max) + " steps " + std::to_string(s.first_step) + " " +
         std::to_string(s.last_step) + " " + std::to_string(s.min_step) + " " +
-        std::to_string(s.max_step) + " tokens " + s.first_token + " " + s.last_token + " " +
-        s.min_token + " " + s.max_token);
-    for (const read::SeriesPoint& p : s.points) {
+        std::to_string(s.max_step) + " tokens " + std::string(s.first_token.view()) + " " +
+        std::string(s.last_token.view()) + " " + std::string(s.min_token.view()) + " " +
+        std::string(s.max_token.view()));
+    for (size_t i = 0; i < s.points.size(); ++i) {
+      const read::SeriesPoint& p = s.points[i];
       add("  " + std::to_string(p.step) + " " + bits(p.value) + " " + std::to_string(p.elapsed_ms) +
           " " + std::to_string(p.track_index) + " " + std::to_string(p.step_from_index) + " " +
-          std::string(run.point_token(p)));
+          (s.point_token_ends.empty() ? "" : std::string(s.point_token(i))));
     }
   }
   for (const read::Note& note : run.notes) {
