@@ -263,9 +263,9 @@ RunSummary decode_summary(Decoder& in) {
   for (uint64_t* count : {&run.records, &run.bad_lines, &run.track_records}) *count = in.u64();
   run.torn = in.flag();
   // A series takes at least its eight counts and steps, a note three numbers and its length.
-  run.series.resize(in.count(8 * 8));
+  run.series.resize(in.count(uint64_t{8} * 8));
   for (SeriesSummary& s : run.series) s = decode_series(in);
-  run.notes.resize(in.count(8 * 3 + 1));
+  run.notes.resize(in.count(uint64_t{8} * 3 + 1));
   for (Note& note : run.notes) {
     note.elapsed_ms = in.u64();
     note.text = in.text();
