@@ -26,12 +26,16 @@ Result<LineReader> LineReader::open(const std::string& path, uint64_t begin, uin
 
 Result<LineReader> LineReader::from_descriptor(ScopedFd fd, std::string path, uint64_t begin,
                                                bool keep_tail) {
-  // A small file gets a buffer its size, so that reading many small runs costs no large blocks.
+  // A few bytes to read get a buffer their size, so that reading many small runs, or what was
+  // appended to a large one, costs no large blocks.
   size_t capacity = kBlockSize;
   struct stat info {};
-  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<uint64_t>(info.st_size) < kBlockSize / 2) {
-    capacity = static_cast<size_t>(info.st_size) + kMinimumCapacity + (keep_tail ? kTailSize : 0);
+  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    const uint64_t to_read = size > begin ? size - begin : 0;
+    if (to_read < kBlockSize / 2) {
+      capacity = static_cast<size_t>(to_read) + kMinimumCapacity + (keep_tail ? kTailSize : 0);
+    }
   }
   LineReader reader(std::move(fd), std::move(path), capacity, keep_tail ? kTailSize : 0);
   Status status = reader.seek(begin);

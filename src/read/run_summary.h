@@ -65,7 +65,7 @@ struct Note {
 
 // How much of a run a reading keeps. A summary's size depends on the number of series, never on
 // the number of records; kPoints also keeps every point and note, kFull the created_at of every
-// track record as well.
+// track record and the text of every point's number as well.
 enum class Detail { kSummary, kPoints, kFull };
 
 // What reading one run file found.
