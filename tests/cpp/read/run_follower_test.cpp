@@ -69,43 +69,31 @@ TEST_P(RunFollowerTest, EqualsAFreshReadingAfterEachAppend) {
   }
 }
 
-enum class Rewrite { kTruncated, kReplaced, kEarlierBytesChanged, kTouched };
-
 // A file changed otherwise than by appending is read again, and only then.
 TEST_P(RunFollowerTest, ReadsAgainWhatWasNotAnAppend) {
   const std::string text = joined_lines(sample_run_lines(3, 200));
-  for (Rewrite rewrite : {Rewrite::kTruncated, Rewrite::kReplaced, Rewrite::kEarlierBytesChanged,
-                          Rewrite::kTouched}) {
+  std::string changed = text;
+  changed[text.size() - 30] = changed[text.size() - 30] == '1' ? '2' : '1';
+  const std::string more = sample_run_lines(4, 1)[1] + "\n";
+  struct Case {
+    std::string contents;
+    bool new_file;
+    RunChange change;
+  };
+  for (const Case& c :
+       {Case{text.substr(0, text.size() / 2), false, RunChange::kRestarted},
+        Case{changed, true, RunChange::kRestarted},
+        Case{changed + more, false, RunChange::kRestarted}, Case{text, false, RunChange::kNone},
+        Case{text + more, true, RunChange::kRestarted}}) {
     write(text);
     Result<RunFollower> follower = RunFollower::open(path_, GetParam());
     ASSERT_TRUE(follower.ok());
-    std::string changed = text;
-    switch (rewrite) {
-      case Rewrite::kTruncated:
-        changed = text.substr(0, text.size() / 2);
-        write(changed);
-        break;
-      case Rewrite::kReplaced: {
-        changed[text.size() - 30] = changed[text.size() - 30] == '1' ? '2' : '1';
-        const std::string other = path_ + ".new";
-        std::ofstream(other, std::ios::binary) << changed;
-        ASSERT_EQ(::rename(other.c_str(), path_.c_str()), 0);
-        break;
-      }
-      case Rewrite::kEarlierBytesChanged:
-        // Same size, one digit changed just before the offset, then one more line.
-        changed[text.size() - 30] = changed[text.size() - 30] == '1' ? '2' : '1';
-        changed += sample_run_lines(4, 1)[1] + "\n";
-        write(changed);
-        break;
-      case Rewrite::kTouched:
-        write(text);
-        break;
+    const std::string other = path_ + ".new";
+    std::ofstream(c.new_file ? other : path_, std::ios::binary) << c.contents;
+    if (c.new_file) {
+      ASSERT_EQ(::rename(other.c_str(), path_.c_str()), 0);
     }
-    Result<RunChange> change = follower.value().refresh();
-    ASSERT_TRUE(change.ok());
-    EXPECT_EQ(change.value(),
-              rewrite == Rewrite::kTouched ? RunChange::kNone : RunChange::kRestarted);
+    EXPECT_EQ(follower.value().refresh().value(), c.change);
     EXPECT_EQ(summary_text(follower.value().summary()), fresh());
   }
 }

@@ -3,8 +3,9 @@
 // Run files made up for reading tests, and a summary written out whole, so that two summaries
 // are compared field by field in one assertion with a readable difference.
 
-#include <cstdio>
+#include <cstdint>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -68,40 +69,32 @@ inline std::string joined_lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Everything a summary holds, doubles by their bits, one fact a line.
+// Everything a summary holds, doubles by their bits, a line per series, point and note.
 inline std::string summary_text(const read::RunSummary& run) {
-  std::string out;
-  auto add = [&](const std::string& text) { out += text + '\n'; };
-  auto bits = [](double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%a", value);
-    return std::string(text);
-  };
-  add(run.path + " " + run.run_id + " " + run.name + " " + run.created_at);
-  add(run.run_start ? json::to_json_text(*run.run_start) : "no run_start");
-  add("elapsed " + (run.elapsed_ms ? std::to_string(*run.elapsed_ms) : "-") + " records " +
-      std::to_string(run.records) + " bad " + std::to_string(run.bad_lines) + " torn " +
-      std::to_string(run.torn) + " tracks " + std::to_string(run.track_records));
+  std::ostringstream out;
+  out << std::hexfloat << run.path << ' ' << run.run_id << ' ' << run.name << ' ' << run.created_at
+      << '\n'
+      << (run.run_start ? json::to_json_text(*run.run_start) : "-") << '\n'
+      << run.elapsed_ms.value_or(UINT64_MAX) << ' ' << run.records << ' ' << run.bad_lines << ' '
+      << run.torn << ' ' << run.track_records << '\n';
   for (const read::SeriesSummary& s : run.series) {
-    add(s.name + " n" + std::to_string(s.count) + " " + bits(s.first) + " " + bits(s.last) + " " +
-        bits(s.min) + " " + bits(s.max) + " steps " + std::to_string(s.first_step) + " " +
-        std::to_string(s.last_step) + " " + std::to_string(s.min_step) + " " +
-        std::to_string(s.max_step) + " tokens " + std::string(s.first_token.view()) + " " +
-        std::string(s.last_token.view()) + " " + std::string(s.min_token.view()) + " " +
-        std::string(s.max_token.view()));
+    out << s.name << ' ' << s.count << ' ' << s.first << ' ' << s.last << ' ' << s.min << ' '
+        << s.max << ' ' << s.first_step << ' ' << s.last_step << ' ' << s.min_step << ' '
+        << s.max_step << ' ' << s.first_token.view() << ' ' << s.last_token.view() << ' '
+        << s.min_token.view() << ' ' << s.max_token.view() << '\n';
     for (size_t i = 0; i < s.points.size(); ++i) {
       const read::SeriesPoint& p = s.points[i];
-      add("  " + std::to_string(p.step) + " " + bits(p.value) + " " + std::to_string(p.elapsed_ms) +
-          " " + std::to_string(p.track_index) + " " + std::to_string(p.step_from_index) + " " +
-          (s.point_token_ends.empty() ? "" : std::string(s.point_token(i))));
+      out << ' ' << p.step << ' ' << p.value << ' ' << p.elapsed_ms << ' ' << p.track_index << ' '
+          << p.step_from_index << ' '
+          << (s.point_token_ends.empty() ? std::string_view() : s.point_token(i)) << '\n';
     }
   }
   for (const read::Note& note : run.notes) {
-    add("note " + note.text + " " + std::to_string(note.elapsed_ms) + " " +
-        std::to_string(note.step) + " " + std::to_string(note.step_from_index));
+    out << note.text << ' ' << note.elapsed_ms << ' ' << note.step << ' ' << note.step_from_index
+        << '\n';
   }
-  for (const std::string& time : run.track_times) add("time " + time);
-  return out;
+  for (const std::string& time : run.track_times) out << time << '\n';
+  return out.str();
 }
 
 }  // namespace trovik::testing_support
