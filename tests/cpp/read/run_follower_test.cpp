@@ -124,6 +124,18 @@ TEST_P(RunFollowerTest, StoredStateGoesOnAndDamageIsRefused) {
   }
 }
 
+// At the summary level, what is kept grows with the series, not with the records (the texts of
+// the numbers kept may differ in length).
+TEST(RunFollowerState, SummaryStateDoesNotGrowWithRecords) {
+  RunSummaryBuilder few("x", Detail::kSummary);
+  RunSummaryBuilder many("x", Detail::kSummary);
+  for (const std::string& line : sample_run_lines(6, 100, 10)) few.add_line(line);
+  for (const std::string& line : sample_run_lines(6, 10000, 10)) many.add_line(line);
+  ASSERT_EQ(many.summary().series.size(), few.summary().series.size());
+  EXPECT_LT(encode_run_state({{}, many.state()}).size(),
+            encode_run_state({{}, few.state()}).size() + 2000);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryDetail, RunFollowerTest,
                          ::testing::Values(Detail::kSummary, Detail::kPoints, Detail::kFull));
 
