@@ -3,38 +3,66 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <string>
+#include <memory>
 #include <string_view>
+#include <utility>
 
 namespace trovik::read {
 
-// A number as a run file writes it. Every double and 64-bit integer fits inline, so that keeping
-// the latest one of a series at each record costs a few moves and no allocation; a longer text (a
-// big integer) is kept on the heap.
+// A number as a run file writes it, in 32 bytes. Every double and 64-bit integer fits inline, so
+// that keeping the latest one of a series at each record costs a few moves and no allocation; a
+// longer text (a big integer) gets a buffer of its own.
 class NumberText {
  public:
   NumberText() = default;
   explicit NumberText(std::string_view text) { assign(text); }
+  NumberText(const NumberText& other) { assign(other.view()); }
+  NumberText(NumberText&& other) noexcept { take(other); }
+  NumberText& operator=(const NumberText& other) {
+    if (this != &other) assign(other.view());
+    return *this;
+  }
+  NumberText& operator=(NumberText&& other) noexcept {
+    if (this != &other) {
+      release();
+      take(other);
+    }
+    return *this;
+  }
+  ~NumberText() { release(); }
 
   void assign(std::string_view text) {
     if (text.size() <= kInlineSize) [[likely]] {
+      release();
       copy_short(inline_, text.data(), text.size());
-      size_ = static_cast<uint8_t>(text.size());
     } else {
-      long_.assign(text);
-      size_ = kOnHeap;
+      std::unique_ptr<char[]> copy = std::make_unique_for_overwrite<char[]>(text.size());
+      std::memcpy(copy.get(), text.data(), text.size());
+      release();
+      heap_ = copy.release();
     }
+    size_ = static_cast<uint32_t>(text.size());
   }
-  std::string_view view() const {
-    return size_ == kOnHeap ? std::string_view(long_) : std::string_view(inline_, size_);
-  }
+  std::string_view view() const { return {size_ <= kInlineSize ? inline_ : heap_, size_}; }
   bool empty() const { return size_ == 0; }
   friend bool operator==(const NumberText& a, const NumberText& b) { return a.view() == b.view(); }
 
  private:
-  static constexpr size_t kInlineSize = 32;
-  static constexpr uint8_t kOnHeap = 0xff;
+  static constexpr size_t kInlineSize = 24;  // "-1.2345678901234567e-308" is the longest double
 
+  void release() {
+    if (size_ > kInlineSize) delete[] heap_;
+    size_ = 0;
+  }
+  // Leaves `other` empty; this one holds nothing beforehand.
+  void take(NumberText& other) {
+    if (other.size_ > kInlineSize) {
+      heap_ = other.heap_;
+    } else {
+      copy_short(inline_, other.inline_, other.size_);
+    }
+    size_ = std::exchange(other.size_, 0);
+  }
   // Up to 32 bytes as two overlapping fixed-size copies (three single bytes below four), which
   // compile to a few moves where a memcpy of a variable size is a call.
   static void copy_short(char* to, const char* from, size_t size) {
@@ -54,9 +82,11 @@ class NumberText {
     }
   }
 
-  char inline_[kInlineSize] = {};
-  uint8_t size_ = 0;
-  std::string long_;
+  union {
+    char inline_[kInlineSize];
+    char* heap_;  // when size_ > kInlineSize
+  };
+  uint32_t size_ = 0;
 };
 
 }  // namespace trovik::read

@@ -142,8 +142,7 @@ SeriesSummary& RunSummaryBuilder::series_for(size_t leaf_position, std::string_v
   auto found = series_index_.find(name);
   if (found == series_index_.end()) {
     found = series_index_.emplace(std::string(name), series.size()).first;
-    series.push_back(SeriesSummary{});
-    series.back().name = std::string(name);
+    series.emplace_back().name = std::string(name);
   }
   leaf_series_[leaf_position] = found->second;
   return series[found->second];
