@@ -18,8 +18,11 @@ namespace trovik::read {
 class RecordHandler {
  public:
   struct Leaf {
-    uint32_t name_offset;
+    // The name where it stands (the line, or a literal) when that outlives the leaf, else null
+    // and the name is in the handler's own buffer at name_offset.
+    const char* name_data;
     uint32_t name_size;
+    uint32_t name_offset;
     double value;
     std::string_view token;  // the number's text in the line, valid while the line is
   };
@@ -42,7 +45,8 @@ class RecordHandler {
   int64_t step() const { return step_; }
   const std::vector<Leaf>& leaves() const { return leaves_; }
   std::string_view leaf_name(const Leaf& leaf) const {
-    return {leaf_names_.data() + leaf.name_offset, leaf.name_size};
+    return {leaf.name_data != nullptr ? leaf.name_data : leaf_names_.data() + leaf.name_offset,
+            leaf.name_size};
   }
 
   // Parsing-core events.
@@ -116,7 +120,9 @@ class RecordHandler {
   bool has_note_ = false;
   bool has_step_ = false;
 
-  std::string path_;  // dotted path of the current key
+  // The current member of the value: a view of the line, or of path_ when it was unescaped.
+  std::string_view member_;
+  std::string path_;  // dotted path of the current key below the value's members
   std::vector<uint32_t> path_sizes_ = std::vector<uint32_t>(json::kMaxDepth + 2, 0);
   std::string leaf_names_;
   std::vector<Leaf> leaves_;

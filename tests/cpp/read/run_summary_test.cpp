@@ -231,6 +231,16 @@ TEST(RunSummary, RandomFilesJoinedFromPartsAreTheWhole) {
   }
 }
 
+// Names that had to be unescaped are kept whole, alone and as the head of a nested path.
+TEST(RunSummary, EscapedMemberNamesAreSeriesNames) {
+  const RunSummary run =
+      summarise({kRunStart, track(R"({"a\"b":1,"n\u0041":{"x":2,"\u0042":3},"c":4})"),
+                 track(R"({"a\"b":5,"c":6,"n\u0041":{"x":7}})")});
+  std::vector<std::string> names;
+  for (const SeriesSummary& s : run.series) names.push_back(s.name + "=" + std::to_string(s.count));
+  EXPECT_EQ(names, (std::vector<std::string>{"a\"b=2", "nA.x=2", "nA.B=1", "c=2"}));
+}
+
 // A recorded number is printed as the file writes it, at every detail that keeps it.
 TEST(RunSummary, NumbersKeepTheirTextAsWritten) {
   std::vector<std::string> lines = {kRunStart};
