@@ -23,6 +23,9 @@ namespace trovik::json {
 //   void key(std::string_view content, bool escaped);   // then the member's value
 //   void end_object();
 //
+// A handler that also has `void number_token(std::string_view text)` is told each number's text,
+// as it stands, just before the number's own event.
+//
 // `content` and `escaped` are as Scanner::read_string gives them: escaped content is only valid
 // during the call, unescaped content as long as the text. Events arrive in text order and always
 // nest properly up to the point of a failure; after a failure no further event arrives and the
@@ -112,6 +115,9 @@ bool Parser<Handler>::read_scalar() {
       if (c != '-' && (c < '0' || c > '9')) return scanner_.fail_here("expected value");
       Number number;
       if (!scanner_.read_number(number)) return false;
+      if constexpr (requires { handler_.number_token(number.text()); }) {
+        handler_.number_token(number.text());
+      }
       switch (number.kind) {
         case Number::Kind::kUnsigned:
           handler_.unsigned_integer(number.unsigned_value);

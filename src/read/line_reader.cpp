@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -18,20 +19,51 @@ Result<LineReader> LineReader::open(const std::string& path, uint64_t begin, uin
     fd = sys_open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Status::OSError("cannot open " + path + ": " + os_error_text(errno));
-  // A small file gets a buffer its size, so that reading many small runs costs no large blocks.
-  ScopedFd owned(fd);
+  Result<LineReader> reader = from_descriptor(ScopedFd(fd), path, begin);
+  if (reader.ok() && end != UINT64_MAX) reader.value().remaining_ = end > begin ? end - begin : 0;
+  return reader;
+}
+
+Result<LineReader> LineReader::from_descriptor(ScopedFd fd, std::string path, uint64_t begin,
+                                               bool keep_tail) {
+  // A few bytes to read get a buffer their size, so that reading many small runs, or what was
+  // appended to a large one, costs no large blocks.
   size_t capacity = kBlockSize;
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<uint64_t>(info.st_size) < kBlockSize / 2) {
-    capacity = static_cast<size_t>(info.st_size) + kMinimumCapacity;
+  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    const uint64_t to_read = size > begin ? size - begin : 0;
+    if (to_read < kBlockSize / 2) {
+      capacity = static_cast<size_t>(to_read) + kMinimumCapacity + (keep_tail ? kTailSize : 0);
+    }
   }
-  if (begin > 0 && ::lseek(fd, static_cast<off_t>(begin), SEEK_SET) < 0) {
-    return Status::OSError("cannot read " + path + ": " + os_error_text(errno));
-  }
-  LineReader reader(std::move(owned), path, capacity);
-  if (end != UINT64_MAX) reader.remaining_ = end > begin ? end - begin : 0;
+  LineReader reader(std::move(fd), std::move(path), capacity, keep_tail ? kTailSize : 0);
+  Status status = reader.seek(begin);
+  if (!status.ok()) return status;
   return reader;
+}
+
+Status LineReader::seek(uint64_t offset) {
+  if (::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
+    return Status::OSError("cannot read " + path_ + ": " + os_error_text(errno));
+  }
+  buffer_offset_ = offset;
+  begin_ = end_ = scanned_ = 0;
+  return Status::Ok();
+}
+
+Result<std::string_view> LineReader::read_bytes(size_t size) {
+  while (end_ - begin_ < size) {
+    make_room();
+    Result<size_t> count = fill();
+    if (!count.ok()) return std::move(count).status();
+    if (count.value() == 0) break;
+  }
+  const size_t taken = std::min(size, end_ - begin_);
+  const std::string_view bytes(buffer_.get() + begin_, taken);
+  begin_ += taken;
+  scanned_ = 0;
+  return bytes;
 }
 
 void LineReader::make_room() {
@@ -40,10 +72,13 @@ void LineReader::make_room() {
     buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
     return;
   }
-  if (begin_ > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
+  // The bytes before begin_ are dropped, but for the consumed tail a reader keeps.
+  if (begin_ > kept_before_) {
+    const size_t dropped = begin_ - kept_before_;
+    std::memmove(buffer_.get(), buffer_.get() + dropped, end_ - dropped);
+    buffer_offset_ += dropped;
+    end_ -= dropped;
+    begin_ -= dropped;
   }
   // Too little room for a good read (a line longer than the buffer, or a file that grew): the
   // buffer grows, so a line of any length is held whole.

@@ -25,6 +25,7 @@ void RecordHandler::open(bool array) {
     if (top_key_ == TopKey::kValue && depth_ >= 1) ++array_depth_;
   } else if (in_value_tree() && depth_ >= 2) {
     // A nested object: its keys extend the path of the key that holds it.
+    if (depth_ == 2 && member_.data() != path_.data()) path_.assign(member_);
     path_sizes_[depth_ + 1] = static_cast<uint32_t>(path_.size());
   } else if (in_value_tree() && depth_ == 1) {
     path_sizes_[2] = 0;
@@ -64,7 +65,7 @@ void RecordHandler::string(std::string_view content, bool /*escaped*/) {
   scalar_done();
 }
 
-void RecordHandler::key(std::string_view content, bool /*escaped*/) {
+void RecordHandler::key(std::string_view content, bool escaped) {
   if (depth_ == 1) {
     top_key_ = TopKey::kOther;
     array_depth_ = 0;
@@ -84,18 +85,36 @@ void RecordHandler::key(std::string_view content, bool /*escaped*/) {
     return;
   }
   if (!in_value_tree()) return;
+  if (depth_ == 2) {
+    // Most leaves are the value's own members: their names are the keys as they stand in the
+    // line, with no path to build.
+    if (escaped) {
+      path_.assign(content);
+      member_ = path_;
+    } else {
+      member_ = content;
+    }
+    step_key_ = content == "step";
+    return;
+  }
   path_.resize(path_sizes_[depth_]);
-  if (depth_ > 2) path_ += '.';
+  path_ += '.';
   path_ += content;
-  step_key_ = depth_ == 2 && content == "step";
+  step_key_ = false;
 }
 
 void RecordHandler::numeric(double value) {
   if (in_value_tree() && depth_ >= 1) {
-    const std::string_view name = depth_ == 1 ? std::string_view("value") : std::string_view(path_);
-    leaves_.push_back(
-        Leaf{static_cast<uint32_t>(leaf_names_.size()), static_cast<uint32_t>(name.size()), value});
-    leaf_names_ += name;
+    const std::string_view name = depth_ == 1   ? std::string_view("value")
+                                  : depth_ == 2 ? member_
+                                                : std::string_view(path_);
+    if (name.data() != path_.data()) {
+      leaves_.push_back(Leaf{name.data(), static_cast<uint32_t>(name.size()), 0, value, token_});
+    } else {
+      leaves_.push_back(Leaf{nullptr, static_cast<uint32_t>(name.size()),
+                             static_cast<uint32_t>(leaf_names_.size()), value, token_});
+      leaf_names_ += name;
+    }
   }
   scalar_done();
 }

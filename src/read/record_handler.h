@@ -13,14 +13,18 @@ namespace trovik::read {
 
 // A parsing-core handler that takes from one record line what a run summary needs: the kind,
 // elapsed_ms, created_at, experiment_name, note, and every numeric leaf of the value with its
-// dotted key path. Buffers are kept between lines, so a run of similar records allocates nothing
-// after the first.
+// dotted key path and its number as written. Buffers are kept between lines, so a run of similar
+// records allocates nothing after the first.
 class RecordHandler {
  public:
   struct Leaf {
-    uint32_t name_offset;
+    // The name where it stands (the line, or a literal) when that outlives the leaf, else null
+    // and the name is in the handler's own buffer at name_offset.
+    const char* name_data;
     uint32_t name_size;
+    uint32_t name_offset;
     double value;
+    std::string_view token;  // the number's text in the line, valid while the line is
   };
 
   // Forgets the last line; call before parsing each one.
@@ -41,10 +45,12 @@ class RecordHandler {
   int64_t step() const { return step_; }
   const std::vector<Leaf>& leaves() const { return leaves_; }
   std::string_view leaf_name(const Leaf& leaf) const {
-    return {leaf_names_.data() + leaf.name_offset, leaf.name_size};
+    return {leaf.name_data != nullptr ? leaf.name_data : leaf_names_.data() + leaf.name_offset,
+            leaf.name_size};
   }
 
   // Parsing-core events.
+  void number_token(std::string_view text) { token_ = text; }
   void null_value() { scalar_done(); }
   void boolean(bool /*value*/) { scalar_done(); }
   void unsigned_integer(uint64_t value) {
@@ -101,6 +107,7 @@ class RecordHandler {
   int array_depth_ = 0;  // arrays open inside the value: their leaves are no series
   bool step_key_ = false;
   bool top_is_object_ = false;
+  std::string_view token_;  // of the number whose event comes next
 
   std::string kind_;
   std::string created_at_;
@@ -113,7 +120,9 @@ class RecordHandler {
   bool has_note_ = false;
   bool has_step_ = false;
 
-  std::string path_;  // dotted path of the current key
+  // The current member of the value: a view of the line, or of path_ when it was unescaped.
+  std::string_view member_;
+  std::string path_;  // dotted path of the current key below the value's members
   std::vector<uint32_t> path_sizes_ = std::vector<uint32_t>(json::kMaxDepth + 2, 0);
   std::string leaf_names_;
   std::vector<Leaf> leaves_;

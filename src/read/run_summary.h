@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "json/value.h"
+#include "read/number_text.h"
 
 namespace trovik::read {
 
@@ -33,10 +34,26 @@ struct SeriesSummary {
   int64_t last_step = 0;
   int64_t min_step = 0;  // the first step at which min was reached
   int64_t max_step = 0;
+  // first, last, min and max as the file writes them (`0`, `-0.0`, `1e-320`, every digit of a
+  // big integer): what is printed as a recorded value. The doubles above are for arithmetic.
+  NumberText first_token;
+  NumberText last_token;
+  NumberText min_token;
+  NumberText max_token;
   std::vector<SeriesPoint> points;  // in file order; kPoints and kFull only
+  // kFull only: each point's number as written, one after another; point i's ends at
+  // point_token_ends[i] and begins where point i - 1's ends.
+  std::string point_tokens;
+  std::vector<uint64_t> point_token_ends;
   // Which of the steps above are track indexes (bits: 1 first, 2 last, 4 min, 8 max): a file read
   // in parts shifts them by the track records of the parts before.
   unsigned index_steps = 0;
+
+  // Point `index`'s number as the file writes it; kFull only.
+  std::string_view point_token(size_t index) const {
+    const uint64_t begin = index == 0 ? 0 : point_token_ends[index - 1];
+    return std::string_view(point_tokens).substr(begin, point_token_ends[index] - begin);
+  }
 };
 
 struct Note {
@@ -48,7 +65,7 @@ struct Note {
 
 // How much of a run a reading keeps. A summary's size depends on the number of series, never on
 // the number of records; kPoints also keeps every point and note, kFull the created_at of every
-// track record as well.
+// track record and the text of every point's number as well.
 enum class Detail { kSummary, kPoints, kFull };
 
 // What reading one run file found.

@@ -6,20 +6,32 @@
 #include <vector>
 
 #include "read/record_handler.h"
+#include "read/run_file_reading.h"
 #include "read/run_summary.h"
+#include "read/run_summary_state.h"
 
 namespace trovik::read {
 
 // Builds a RunSummary from a run file's lines, given one at a time. A line that is not a JSON
-// object is skipped and counted; nothing a line holds makes the reading fail.
+// object is skipped and counted; nothing a line holds makes the reading fail. The summary can be
+// looked at between lines: it is always what a fresh reading of the lines so far gives.
 class RunSummaryBuilder {
  public:
   // `starts_file`: the lines begin at the start of the file (false for a later part of it).
   RunSummaryBuilder(std::string path, Detail detail, bool starts_file = true);
+  // Goes on from a state taken from a builder earlier.
+  explicit RunSummaryBuilder(RunSummaryState state);
 
   // One complete line, without its line feed.
   void add_line(std::string_view line);
-  // The bytes after the last line feed (a torn line when not empty); then the summary is done.
+  // The bytes after the last line feed: the summary is torn when they are not empty.
+  void set_unfinished(std::string_view unfinished) { state_.summary.torn = !unfinished.empty(); }
+
+  const RunSummary& summary() const { return state_.summary; }
+  // The complete state, to copy or store.
+  const RunSummaryState& state() const { return state_; }
+
+  // Gives the summary away, for a reading that is over; the builder is of no use afterwards.
   RunSummary finish(std::string_view unfinished);
 
  private:
@@ -27,11 +39,10 @@ class RunSummaryBuilder {
   void add_record();
   SeriesSummary& series_for(size_t leaf_position, std::string_view name);
 
-  RunSummary summary_;
-  Detail detail_;
-  bool first_line_ = true;
+  RunSummaryState state_;
   RecordHandler handler_;
 
+  // What follows is found again from state_: a builder made from a stored state rebuilds it.
   struct TransparentHash {
     using is_transparent = void;
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
@@ -41,12 +52,5 @@ class RunSummaryBuilder {
   // their shape, so a leaf's series is found by one comparison instead of a hash lookup.
   std::vector<size_t> leaf_series_;
 };
-
-// Appends the summary of the part of a file that follows `into`'s part.
-void join_run_parts(RunSummary& into, RunSummary&& later);
-
-// Reads a whole run file; a large one in up to `threads` parts at once. Fails only when the file
-// cannot be opened or read.
-Result<RunSummary> read_run_file(const std::string& path, Detail detail, unsigned threads = 1);
 
 }  // namespace trovik::read

@@ -170,4 +170,6 @@ int sys_accept4(int fd, struct sockaddr* address, socklen_t* length, int flags) 
   return ::accept4(fd, address, length, flags);
 }
 
+std::optional<int> injected_failure(SystemCall call) { return injected_error(call); }
+
 }  // namespace trovik

@@ -31,6 +31,7 @@ enum class SystemCall {
   kBind,
   kListen,
   kAccept,
+  kThread,
 };
 
 class FaultInjector {
@@ -72,5 +73,9 @@ int sys_socket(int domain, int type, int protocol);
 int sys_bind(int fd, const struct sockaddr* address, socklen_t length);
 int sys_listen(int fd, int backlog);
 int sys_accept4(int fd, struct sockaddr* address, socklen_t* length, int flags);
+
+// The error an installed injector makes `call` fail with, if any: for a call not wrapped here
+// (starting a thread, see read/thread_start.h).
+std::optional<int> injected_failure(SystemCall call);
 
 }  // namespace trovik

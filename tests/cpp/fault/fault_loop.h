@@ -76,6 +76,8 @@ inline const char* call_name(SystemCall call) {
       return "listen";
     case SystemCall::kAccept:
       return "accept";
+    case SystemCall::kThread:
+      return "thread";
   }
   return "?";
 }

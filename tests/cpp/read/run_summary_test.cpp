@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "read/record_handler.h"
 #include "read/run_summary_builder.h"
+#include "support/run_file_samples.h"
 
 namespace trovik::read {
 namespace {
@@ -195,6 +199,68 @@ TEST(RunSummary, PartsJoinIntoTheWholeAtEveryBoundary) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace trovik::read
+
+namespace trovik::read {
+namespace {
+
+// Whatever the number of series and wherever the parts begin, joined parts are the whole.
+TEST(RunSummary, RandomFilesJoinedFromPartsAreTheWhole) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    const std::vector<std::string> lines = testing_support::sample_run_lines(seed, 300, 400);
+    const std::string whole = testing_support::summary_text(summarise(lines, "{\"to"));
+    std::mt19937 random(seed);
+    std::vector<size_t> cuts = {0, lines.size()};
+    for (int i = 0; i < 4; ++i) cuts.push_back(1 + random() % (lines.size() - 1));
+    std::sort(cuts.begin(), cuts.end());
+    std::optional<RunSummary> joined;
+    for (size_t part = 0; part + 1 < cuts.size(); ++part) {
+      RunSummaryBuilder builder("runs/x.jsonl", Detail::kFull, part == 0);
+      for (size_t i = cuts[part]; i < cuts[part + 1]; ++i) builder.add_line(lines[i]);
+      RunSummary summary = builder.finish(part + 2 == cuts.size() ? "{\"to" : "");
+      if (joined) {
+        join_run_parts(*joined, std::move(summary));
+      } else {
+        joined = std::move(summary);
+      }
+    }
+    ASSERT_EQ(testing_support::summary_text(*joined), whole) << "seed " << seed;
+  }
+}
+
+// Names that had to be unescaped are kept whole, alone and as the head of a nested path.
+TEST(RunSummary, EscapedMemberNamesAreSeriesNames) {
+  const RunSummary run =
+      summarise({kRunStart, track(R"({"a\"b":1,"n\u0041":{"x":2,"\u0042":3},"c":4})"),
+                 track(R"({"a\"b":5,"c":6,"n\u0041":{"x":7}})")});
+  std::vector<std::string> names;
+  for (const SeriesSummary& s : run.series) names.push_back(s.name + "=" + std::to_string(s.count));
+  EXPECT_EQ(names, (std::vector<std::string>{"a\"b=2", "nA.x=2", "nA.B=1", "c=2"}));
+}
+
+// A recorded number is printed as the file writes it, at every detail that keeps it.
+TEST(RunSummary, NumbersKeepTheirTextAsWritten) {
+  std::vector<std::string> lines = {kRunStart};
+  for (const std::string& number : testing_support::kAwkwardNumbers) {
+    lines.push_back(track("{\"x\":" + number + "}"));
+  }
+  const RunSummary run = summarise(lines);
+  const SeriesSummary& x = run.series.at(0);
+  const std::vector<std::string>& numbers = testing_support::kAwkwardNumbers;
+  EXPECT_EQ(x.first_token.view(), numbers.front());
+  EXPECT_EQ(x.last_token.view(), numbers.back());
+  EXPECT_EQ(x.min_token.view(), numbers.back());
+  EXPECT_EQ(x.max_token.view(), "18446744073709551616");
+  ASSERT_EQ(x.points.size(), numbers.size());
+  for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(x.point_token(i), numbers[i]);
+  // Zero and negative zero are equal: of equal extremes the first one stays.
+  const RunSummary zeros = summarise({kRunStart, track("0"), track("-0.0"), track("-0")});
+  EXPECT_EQ(zeros.series.at(0).min_token.view(), "0");
+  EXPECT_EQ(zeros.series.at(0).last_token.view(), "-0");
+  EXPECT_TRUE(summarise(lines, "", Detail::kPoints).series.at(0).point_token_ends.empty());
 }
 
 }  // namespace
