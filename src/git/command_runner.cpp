@@ -12,8 +12,9 @@ namespace {
 // Every failure (no such program, no descriptors or processes left, a read or wait error, a
 // non-zero exit, a signal) collapses into absent: callers only need to know whether they got an
 // answer. Nothing escapes as an exception, not even an allocation failure.
-OptionalText run_child(const std::string& program, const std::vector<std::string>& arguments,
-                       const EnvironmentOverrides* overrides) noexcept {
+std::optional<std::string> run_child(const std::string& program,
+                                     const std::vector<std::string>& arguments,
+                                     const EnvironmentOverrides* overrides) noexcept {
   try {
     std::vector<std::string> environment;
     if (overrides != nullptr) {
@@ -29,7 +30,16 @@ OptionalText run_child(const std::string& program, const std::vector<std::string
     if (!WIFEXITED(wait_status.value()) || WEXITSTATUS(wait_status.value()) != 0) {
       return std::nullopt;
     }
-    const std::string text = decode_utf8_lossy(output);
+    return output;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+OptionalText as_text(const std::optional<std::string>& output) noexcept {
+  if (!output) return std::nullopt;
+  try {
+    const std::string text = decode_utf8_lossy(*output);
     return std::string(trim_trailing_white_space(text));
   } catch (...) {
     return std::nullopt;
@@ -39,11 +49,17 @@ OptionalText run_child(const std::string& program, const std::vector<std::string
 }  // namespace
 
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments) {
-  return run_child(program, arguments, nullptr);
+  return as_text(run_child(program, arguments, nullptr));
 }
 
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments,
                             const EnvironmentOverrides& overrides) {
+  return as_text(run_child(program, arguments, &overrides));
+}
+
+std::optional<std::string> command_bytes(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         const EnvironmentOverrides& overrides) {
   return run_child(program, arguments, &overrides);
 }
 

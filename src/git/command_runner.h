@@ -24,4 +24,10 @@ OptionalText command_output(const std::string& program, const std::vector<std::s
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments,
                             const EnvironmentOverrides& overrides);
 
+// As command_output, but the standard output exactly as the child wrote it: neither decoded nor
+// trimmed, for output that names files (a name need not be UTF-8, and may end in white space).
+std::optional<std::string> command_bytes(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         const EnvironmentOverrides& overrides = {});
+
 }  // namespace trovik::git
