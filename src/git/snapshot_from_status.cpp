@@ -14,14 +14,28 @@
 namespace trovik::git {
 namespace {
 
-// Sets `root` to the root directory from the top level, as the reset's pathspec would reach it
-// (nothing for a root outside the work tree). False when the pathspec's text could reach further
-// (wildcards, magic) or takes in the whole work tree.
 bool is_directory(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Whether a directory leading to `path` (from the top level) is now a symbolic link: git counts
+// the file as gone, and update-index refuses to look at it.
+bool beyond_symbolic_link(const std::string& top_level, const std::string& path) {
+  for (size_t slash = path.find('/'); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    struct stat info {};
+    if (::lstat(join_path(top_level, path.substr(0, slash)).c_str(), &info) == 0 &&
+        S_ISLNK(info.st_mode)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Sets `root` to the root directory from the top level, as the reset's pathspec would reach it
+// (nothing for a root outside the work tree). False when the pathspec's text could reach further
+// (wildcards, magic) or takes in the whole work tree.
 bool root_from_top(const SnapshotSite& site, std::optional<std::string>* root) {
   if (!site.root_spec) return true;
   const std::string& spec = *site.root_spec;
@@ -81,7 +95,15 @@ std::optional<std::vector<LargeFile>> fill_index_from_status(const SnapshotSite&
   if (plan.reset_to_head && !reset_to_head(site.git, site.head_commit)) return std::nullopt;
   // Every path HEAD holds comes first: a file that became a directory must leave the index
   // before the files below it enter it.
-  std::vector<std::string> paths(plan.tracked.begin(), plan.tracked.end());
+  std::vector<std::string> paths;
+  std::vector<std::string> gone;
+  for (const std::string& path : plan.tracked) {
+    (beyond_symbolic_link(site.top_level, path) ? gone : paths).push_back(path);
+  }
+  if (!update_index_in_batches(site.git, writing_index({"update-index", "--force-remove"}), gone,
+                               site.top_level, site.working_directory)) {
+    return std::nullopt;
+  }
   std::vector<LargeFile> left_out;
   if (!plan.untracked.empty()) {
     std::optional<std::vector<std::string>> files = untracked_files(site, plan.untracked);

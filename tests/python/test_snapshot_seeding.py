@@ -6,6 +6,7 @@ actually taken (and the listing of status trusted wherever it sees every change)
 import hashlib
 import os
 import random
+import shutil
 import subprocess
 
 import pytest
@@ -169,6 +170,12 @@ def random_state(rng, repo, tmp_path, tracked):
             # Index written in the same second as an edit that keeps the size.
             repo.git("update-index", "-q", "--refresh", check=False)
             edit(repo, rng, path, same_size=True)
+    directories = [p.split("/")[0] for p in tracked if "/" in p and (repo.path / p).is_file()]
+    if directories and rng.random() < 0.1:
+        # The files below a directory that became a link are gone to git: it does not look past.
+        directory = repo.path / rng.choice(directories)
+        shutil.rmtree(directory)
+        directory.symlink_to(rng.choice(["docs", "nowhere"]))
     if chance(0.15):
         monitor = tmp_path / "monitor.sh"
         monitor.write_text(LYING_MONITOR)
