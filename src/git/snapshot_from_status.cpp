@@ -47,16 +47,41 @@ bool root_from_top(const SnapshotSite& site, std::optional<std::string>* root) {
   return !path.empty() && path != ".." && !path.starts_with("../");
 }
 
+// Whether `path` (a nested repository's with a final "/"), or a directory holding it, is one of
+// `entries` (directories end in "/").
+bool listed_at_or_above(const std::set<std::string>& entries, const std::string& path) {
+  if (entries.count(path) != 0 ||
+      (path.ends_with('/') && entries.count(path.substr(0, path.size() - 1)) != 0)) {
+    return true;
+  }
+  // Every directory above it; a final "/" marks the repository itself, checked above.
+  for (size_t slash = path.find('/'); slash != std::string::npos && slash + 1 < path.size();
+       slash = path.find('/', slash + 1)) {
+    if (entries.count(path.substr(0, slash + 1)) != 0) return true;
+  }
+  return false;
+}
+
+// git matches every pathspec against every path it meets: past a few, one listing of the whole
+// work tree's untracked files costs less.
+constexpr size_t kMostPathspecs = 32;
+
 // The untracked, non-ignored files at or below `entries` (paths from the top level), each from the
 // top level; a repository nested there shows as its directory with a final "/".
 std::optional<std::vector<std::string>> untracked_files(const SnapshotSite& site,
                                                         const std::set<std::string>& entries) {
   std::vector<std::string> arguments = {"ls-files",           "-z",          "--others",
                                         "--exclude-standard", "--full-name", "--"};
-  for (const std::string& entry : entries) arguments.push_back(":(top,literal)" + entry);
+  if (entries.size() > kMostPathspecs) {
+    arguments.emplace_back(":/");
+  } else {
+    for (const std::string& entry : entries) arguments.push_back(":(top,literal)" + entry);
+  }
   const std::optional<std::string> output = site.git.run_bytes(arguments);
   if (!output) return std::nullopt;
-  return nul_separated_paths(*output);
+  std::vector<std::string> files = nul_separated_paths(*output);
+  std::erase_if(files, [&](const std::string& file) { return !listed_at_or_above(entries, file); });
+  return files;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -540,6 +541,25 @@ TEST_F(LoggedGit, ProbeTakesAgainOnlyWhatStatusListed) {
                 entries, kUpdate + std::string("tracked.txt|"), entries,
                 "ls-files|-z|--others|--exclude-standard|--full-name|--|:(top,literal)new.txt|",
                 kUpdate + std::string("tracked.txt|new.txt|")}));
+}
+
+// Past a few untracked entries, the work tree's untracked files are listed once and kept where
+// status listed them: a file that appeared since stays out, as do the root's earlier runs.
+TEST_F(LoggedGit, ManyUntrackedEntriesAreListedOnce) {
+  git("config status.showUntrackedFiles all");
+  for (int i = 0; i < 40; ++i) write("new/f" + std::to_string(i) + ".txt", "new\n");
+  earlier_run(".trovik");
+  const std::string status = status_output();
+  write("late.txt", "late\n");
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId, status);
+  ASSERT_TRUE(snapshot.has_value());
+  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit + " | grep -c '^new/f'"), "40");
+  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit + " | grep -v '^new/'"),
+            ".gitignore\nsrc/code.py\ntracked.txt");
+  const std::vector<std::string> listings = index_commands(logged());
+  EXPECT_NE(std::find(listings.begin(), listings.end(),
+                      "ls-files|-z|--others|--exclude-standard|--full-name|--|:/|"),
+            listings.end());
 }
 
 // Where a setting keeps status from seeing every change, the work tree is walked, and listed for
