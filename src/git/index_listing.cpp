@@ -4,7 +4,7 @@ namespace trovik::git {
 
 namespace {
 
-// Files the tag `tag` under the lists it belongs to.
+// Puts `path` on the lists that its tag names.
 void add_tagged(IndexListing* listing, char tag, const std::string& path) {
   if (tag == '?') {
     listing->untracked.push_back(path);

@@ -687,18 +687,20 @@ TEST_F(Repository, LargeUntrackedFilesAreLeftOutAndListedInTheMessage) {
   git("add staged.bin");
   const UserState before = user_state();
 
-  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+  // From a walk, and from what status listed.
+  for (const std::optional<std::string>& status :
+       {std::optional<std::string>(), std::optional(status_output())}) {
+    const std::string run_id = status ? "1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b" : kRunId;
+    const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, run_id, status);
 
-  ASSERT_TRUE(snapshot.has_value());
-  for (const char* path : {"tracked.txt", "small.bin", "staged.bin"}) {
-    EXPECT_TRUE(object_exists(snapshot->commit + ":" + path)) << path;
+    ASSERT_TRUE(snapshot.has_value());
+    EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit),
+              ".gitignore\nsmall.bin\nsrc/code.py\nstaged.bin\ntracked.txt");
+    const std::string size = std::to_string(kLarge);
+    EXPECT_EQ(git("log -1 --format=%B " + snapshot->commit),
+              "trovik: snapshot run " + run_id + "\n\nleft out: *.bin (" + size +
+                  " bytes)\nleft out: \":(top)weird\\nname\" (" + size + " bytes)");
   }
-  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit),
-            ".gitignore\nsmall.bin\nsrc/code.py\nstaged.bin\ntracked.txt");
-  const std::string size = std::to_string(kLarge);
-  EXPECT_EQ(git("log -1 --format=%B " + snapshot->commit),
-            std::string("trovik: snapshot run ") + kRunId + "\n\nleft out: *.bin (" + size +
-                " bytes)\nleft out: \":(top)weird\\nname\" (" + size + " bytes)");
   EXPECT_EQ(user_state(), (UserState{before.staged, before.staged_diff, before.head, before.branch,
                                      before.status, user_state().refs}));
 }
