@@ -13,9 +13,10 @@ namespace {
 // non-zero exit, a signal) collapses into absent: callers only need to know whether they got an
 // answer. Nothing escapes as an exception, not even an allocation failure.
 // A child that misses its deadline is killed by its destructor.
-OptionalText run_child(const std::string& program, const std::vector<std::string>& arguments,
-                       const EnvironmentOverrides* overrides,
-                       std::optional<ChildProcess::Deadline> deadline) noexcept {
+std::optional<std::string> run_child(const std::string& program,
+                                     const std::vector<std::string>& arguments,
+                                     const EnvironmentOverrides* overrides,
+                                     std::optional<ChildProcess::Deadline> deadline) noexcept {
   try {
     std::vector<std::string> environment;
     if (overrides != nullptr) {
@@ -33,7 +34,16 @@ OptionalText run_child(const std::string& program, const std::vector<std::string
     if (!WIFEXITED(wait_status.value()) || WEXITSTATUS(wait_status.value()) != 0) {
       return std::nullopt;
     }
-    const std::string text = decode_utf8_lossy(output);
+    return output;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+OptionalText as_text(const std::optional<std::string>& output) noexcept {
+  if (!output) return std::nullopt;
+  try {
+    const std::string text = decode_utf8_lossy(*output);
     return std::string(trim_trailing_white_space(text));
   } catch (...) {
     return std::nullopt;
@@ -43,18 +53,25 @@ OptionalText run_child(const std::string& program, const std::vector<std::string
 }  // namespace
 
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments) {
-  return run_child(program, arguments, nullptr, std::nullopt);
+  return as_text(run_child(program, arguments, nullptr, std::nullopt));
 }
 
 OptionalText command_output(const std::string& program, const std::vector<std::string>& arguments,
                             const EnvironmentOverrides& overrides) {
-  return run_child(program, arguments, &overrides, std::nullopt);
+  return as_text(run_child(program, arguments, &overrides, std::nullopt));
 }
 
 OptionalText command_output_within(const std::string& program,
                                    const std::vector<std::string>& arguments,
                                    std::chrono::milliseconds limit) {
-  return run_child(program, arguments, nullptr, std::chrono::steady_clock::now() + limit);
+  return as_text(
+      run_child(program, arguments, nullptr, std::chrono::steady_clock::now() + limit));
+}
+
+std::optional<std::string> command_bytes(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         const EnvironmentOverrides& overrides) {
+  return run_child(program, arguments, &overrides, std::nullopt);
 }
 
 }  // namespace trovik::git

@@ -32,4 +32,10 @@ OptionalText command_output_within(const std::string& program,
                                    const std::vector<std::string>& arguments,
                                    std::chrono::milliseconds limit);
 
+// As command_output, but the standard output exactly as the child wrote it: neither decoded nor
+// trimmed, for output that names files (a name need not be UTF-8, and may end in white space).
+std::optional<std::string> command_bytes(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         const EnvironmentOverrides& overrides = {});
+
 }  // namespace trovik::git

@@ -16,11 +16,19 @@ struct IndexListing {
   // Whether the index is sparse: it holds whole directories (shown with a final "/") in place of
   // their files, which git cannot unmark one by one.
   bool sparse_directories = false;
+  // Only from a listing with `-s` (parse_staged_index_listing): the submodule commits (mode
+  // 160000), and whether any entry is unmerged (a stage other than 0).
+  std::vector<std::string> gitlinks;
+  bool unmerged = false;
 };
 
 // Parses NUL-terminated records of a one-letter tag, a space and the path. Records of another
 // shape are ignored.
 IndexListing parse_index_listing(std::string_view output);
+
+// The same from `git ls-files -s -v -z --cached`: records of a tag, a space, the mode, object id
+// and stage separated by spaces, a tab and the path.
+IndexListing parse_staged_index_listing(std::string_view output);
 
 // The NUL-terminated paths of `git ls-files -z` without tags.
 std::vector<std::string> nul_separated_paths(std::string_view output);

@@ -18,17 +18,15 @@ std::optional<RepositoryState> probe_repository(const std::string& run_id) {
   // Submodules are left out: their changes live in their own repositories. Without optional locks
   // git status only reads: otherwise it refreshes the stat data in the user's index, holding
   // index.lock meanwhile, so a git command the user runs at that moment would fail.
-  const OptionalText status = command_output(
+  // Kept as git wrote it: the snapshot reads the paths it names.
+  const std::optional<std::string> status = command_bytes(
       "git", {"status", "--porcelain", "--ignore-submodules"}, {{"GIT_OPTIONAL_LOCKS", "0"}});
   // A status that fails tells nothing about the work tree: claiming it clean would claim HEAD's
   // code was run.
-  state.dirty = !status || !trim_white_space(*status).empty();
+  state.dirty = !status || !trim_white_space(decode_utf8_lossy(*status)).empty();
 
   if (state.dirty) {
-    // Untracked files show as "??" lines; a status that failed showed nothing either way.
-    const bool untracked =
-        !status || status->starts_with("??") || status->find("\n??") != std::string::npos;
-    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id, untracked)) {
+    if (std::optional<Snapshot> snapshot = snapshot_run_commit(head, run_id, status)) {
       state.commit = std::move(snapshot->commit);
       state.branch = std::move(snapshot->branch);
     }

@@ -15,22 +15,6 @@ namespace {
 // /dev/null): batches keep each command line far below the kernel's limit.
 constexpr size_t kBatchBytes = size_t{64} << 10;
 
-bool update_index_in_batches(const SnapshotRunner& snapshot_git, const std::string& flag,
-                             const std::vector<std::string>& paths) {
-  size_t next = 0;
-  while (next < paths.size()) {
-    std::vector<std::string> arguments = writing_index({"update-index", flag, "--"});
-    size_t bytes = 0;
-    for (; next < paths.size() && (bytes == 0 || bytes + paths[next].size() < kBatchBytes);
-         ++next) {
-      bytes += paths[next].size() + 1;
-      arguments.push_back(paths[next]);
-    }
-    if (!snapshot_git.run(arguments)) return false;
-  }
-  return true;
-}
-
 // git reads update-index's paths from the working directory; the listing gives them from the top.
 std::vector<std::string> from_working_directory(const std::vector<std::string>& paths,
                                                 const std::string& top_level,
@@ -50,9 +34,29 @@ std::vector<std::string> writing_index(std::vector<std::string> arguments) {
   return arguments;
 }
 
-bool copy_user_index(const std::string& index_file, const std::string& working_directory) {
-  // Asked of the user's own environment, which is where GIT_INDEX_FILE would point elsewhere.
-  const OptionalText user_index = command_output("git", {"rev-parse", "--git-path", "index"});
+bool update_index_in_batches(const SnapshotRunner& snapshot_git,
+                             const std::vector<std::string>& command,
+                             const std::vector<std::string>& paths, const std::string& top_level,
+                             const std::string& working_directory) {
+  const std::vector<std::string> relative =
+      from_working_directory(paths, top_level, working_directory);
+  size_t next = 0;
+  while (next < relative.size()) {
+    std::vector<std::string> arguments = command;
+    arguments.emplace_back("--");
+    size_t bytes = 0;
+    for (; next < relative.size() && (bytes == 0 || bytes + relative[next].size() < kBatchBytes);
+         ++next) {
+      bytes += relative[next].size() + 1;
+      arguments.push_back(relative[next]);
+    }
+    if (!snapshot_git.run(arguments)) return false;
+  }
+  return true;
+}
+
+bool copy_user_index(const std::optional<std::string>& user_index, const std::string& index_file,
+                     const std::string& working_directory) {
   if (!user_index || user_index->empty()) return false;
   const std::string from =
       user_index->front() == '/' ? *user_index : join_path(working_directory, *user_index);
@@ -78,7 +82,7 @@ std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git, bool 
   std::vector<std::string> arguments = {"ls-files", "-v", "-z", "--sparse", "--cached"};
   if (with_untracked) arguments.insert(arguments.end(), {"--others", "--exclude-standard"});
   arguments.insert(arguments.end(), {"--full-name", "--", ":/"});
-  const OptionalText output = snapshot_git.run(arguments);
+  const std::optional<std::string> output = snapshot_git.run_bytes(arguments);
   if (!output) return std::nullopt;
   return parse_index_listing(*output);
 }
@@ -86,12 +90,12 @@ std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git, bool 
 bool clear_skipping_bits(const SnapshotRunner& snapshot_git, const IndexListing& listing,
                          const std::string& top_level, const std::string& working_directory) {
   // One flag per call: given both, update-index applies only the last.
-  return update_index_in_batches(
-             snapshot_git, "--no-assume-unchanged",
-             from_working_directory(listing.assume_unchanged, top_level, working_directory)) &&
-         update_index_in_batches(
-             snapshot_git, "--no-skip-worktree",
-             from_working_directory(listing.skip_worktree, top_level, working_directory));
+  return update_index_in_batches(snapshot_git,
+                                 writing_index({"update-index", "--no-assume-unchanged"}),
+                                 listing.assume_unchanged, top_level, working_directory) &&
+         update_index_in_batches(snapshot_git,
+                                 writing_index({"update-index", "--no-skip-worktree"}),
+                                 listing.skip_worktree, top_level, working_directory);
 }
 
 std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
@@ -101,7 +105,7 @@ std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
   if (large.empty()) return large;
   std::vector<std::string> arguments = {"ls-files", "-z", "--full-name", "--"};
   for (const LargeFile& file : large) arguments.push_back(":(top,literal)" + file.path);
-  const OptionalText tracked = other_index(arguments);
+  const std::optional<std::string> tracked = other_index(arguments);
   if (!tracked) return {};
   std::set<std::string> tracked_paths;
   for (const std::string& path : nul_separated_paths(*tracked)) tracked_paths.insert(path);
@@ -114,11 +118,15 @@ bool reset_root_directory(const SnapshotRunner& snapshot_git, const std::string&
          snapshot_git.run(writing_index({"reset", "--quiet", "--", root_spec}));
 }
 
-std::vector<std::string> add_all_except(const std::vector<std::string>& exclusions) {
+std::vector<std::string> checking_stat_data(std::vector<std::string> arguments) {
   // No user setting may make git trust stale stat data in the seeded index.
-  std::vector<std::string> arguments = writing_index({"add", "--all"});
   arguments.insert(arguments.begin(), {"-c", "core.fsmonitor=false", "-c", "core.trustctime=true",
                                        "-c", "core.checkStat=default"});
+  return arguments;
+}
+
+std::vector<std::string> add_all_except(const std::vector<std::string>& exclusions) {
+  std::vector<std::string> arguments = checking_stat_data(writing_index({"add", "--all"}));
   if (exclusions.empty()) return arguments;
   arguments.insert(arguments.end(), {"--", ":/"});
   arguments.insert(arguments.end(), exclusions.begin(), exclusions.end());

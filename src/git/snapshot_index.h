@@ -18,9 +18,18 @@ namespace trovik::git {
 // otherwise leave a new shared index file in the user's git directory.
 std::vector<std::string> writing_index(std::vector<std::string> arguments);
 
-// Copies the user's index, found as git finds it (GIT_INDEX_FILE, linked work trees), into
-// `index_file`. A relative answer of git's is taken from `working_directory`.
-bool copy_user_index(const std::string& index_file, const std::string& working_directory);
+// Copies the user's index, `user_index` as `git rev-parse --git-path index` answered in the user's
+// environment (GIT_INDEX_FILE, linked work trees), into `index_file`. A relative answer is taken
+// from `working_directory`.
+bool copy_user_index(const std::optional<std::string>& user_index, const std::string& index_file,
+                     const std::string& working_directory);
+
+// Runs `command` (git's arguments up to "--", an update-index) on `paths` (relative to the top
+// level), in as many calls as keep each command line well below the kernel's limit.
+bool update_index_in_batches(const SnapshotRunner& snapshot_git,
+                             const std::vector<std::string>& command,
+                             const std::vector<std::string>& paths, const std::string& top_level,
+                             const std::string& working_directory);
 
 // Resets the copied index's entries to `head_commit`, keeping the stat data of unchanged files so
 // that `add` need not read them again. Unlike `read-tree -m`, a reset accepts unmerged and
@@ -42,8 +51,9 @@ std::optional<IndexListing> list_index(const SnapshotRunner& snapshot_git, bool 
 bool clear_skipping_bits(const SnapshotRunner& snapshot_git, const IndexListing& listing,
                          const std::string& top_level, const std::string& working_directory);
 
-// Runs `git ls-files` with the given arguments against one index or the other.
-using IndexQuery = std::function<OptionalText(const std::vector<std::string>&)>;
+// Runs `git ls-files` with the given arguments against one index or the other; the output as git
+// wrote it.
+using IndexQuery = std::function<std::optional<std::string>(const std::vector<std::string>&)>;
 
 // The files too large for a snapshot: larger than kLargeFileBytes, missing from the listed index
 // and from the one `other_index` asks (HEAD's and the user's, in either role): a file in either is
@@ -56,6 +66,10 @@ std::vector<LargeFile> large_untracked_files(const IndexListing& listing,
 // afterwards (reading every file of the work tree) does not enter the tree; git before 2.38 did
 // not refresh after a quiet reset and does not know the option that skips it.
 bool reset_root_directory(const SnapshotRunner& snapshot_git, const std::string& root_spec);
+
+// `arguments` with options that keep git from trusting stale stat data in the seeded index,
+// whatever the user's settings.
+std::vector<std::string> checking_stat_data(std::vector<std::string> arguments);
 
 // The arguments of the `add` that fills the private index from the work tree, with the given
 // exclusion pathspecs.

@@ -12,6 +12,11 @@ OptionalText SnapshotRunner::run(const std::vector<std::string>& arguments) cons
   return command_output("git", arguments, overrides_);
 }
 
+std::optional<std::string> SnapshotRunner::run_bytes(
+    const std::vector<std::string>& arguments) const {
+  return command_bytes("git", arguments, overrides_);
+}
+
 OptionalText SnapshotRunner::run(const std::vector<std::string>& arguments,
                                  const EnvironmentOverrides& extra) const {
   EnvironmentOverrides overrides = overrides_;

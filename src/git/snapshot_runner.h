@@ -20,6 +20,8 @@ class SnapshotRunner {
   // As run, with `extra` set after the three variables above.
   OptionalText run(const std::vector<std::string>& arguments,
                    const EnvironmentOverrides& extra) const;
+  // As run, with the output as git wrote it (see command_bytes).
+  std::optional<std::string> run_bytes(const std::vector<std::string>& arguments) const;
 
  private:
   EnvironmentOverrides overrides_;

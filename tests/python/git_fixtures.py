@@ -160,7 +160,7 @@ class GitLog:
         script = self.bin / "git"
         script.write_text(
             "#!/bin/sh\n"
-            "{ printf '%s\\037' \"$@\"; printf '\\t%s\\t%s\\t%s\\n' "
+            "{ printf '%s\\037' \"$@\"; printf '\\t%s\\t%s\\t%s\\036\\n' "
             "\"${GIT_INDEX_FILE-<unset>}\" \"${GIT_DIR-<unset>}\" \"${GIT_WORK_TREE-<unset>}\"; "
             f"}} >> '{self.file}'\n"
             f"exec '{REAL_GIT}' \"$@\"\n"
@@ -172,8 +172,10 @@ class GitLog:
         if not self.file.exists():
             return []
         entries = []
-        for line in self.file.read_text().splitlines():
-            arguments, *variables = line.split("\t")
+        # Records end in RS and a line feed: a file name may hold a line feed, or any byte.
+        text = self.file.read_bytes().decode(errors="surrogateescape")
+        for line in text.split("\x1e\n")[:-1]:
+            arguments, *variables = line.rsplit("\t", 3)
             entries.append((
                 arguments.split("\x1f")[:-1],
                 tuple(None if v == "<unset>" else v for v in variables),

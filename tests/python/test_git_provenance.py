@@ -261,10 +261,8 @@ PROBE = [
     ["status", "--porcelain", "--ignore-submodules"],
 ]
 PLAIN = (None, None, None)
-LISTING = ["ls-files", "-v", "-z", "--sparse", "--cached", "--others", "--exclude-standard",
-           "--full-name", "--", ":/"]
-ADD = ["-c", "core.fsmonitor=false", "-c", "core.trustctime=true", "-c", "core.checkStat=default",
-       "-c", "core.splitIndex=false", "add", "--all"]
+STAT_CHECKS = ["-c", "core.fsmonitor=false", "-c", "core.trustctime=true", "-c",
+               "core.checkStat=default", "-c", "core.splitIndex=false"]
 
 
 def test_outside_a_repository_runs_one_git_command(tmp_path, git_environment, git_log,
@@ -283,6 +281,8 @@ def test_clean_repository_runs_the_four_probe_commands(repository, git_log):
 
 
 def test_snapshot_commands_from_the_top_level(repository, git_environment, git_log, monkeypatch):
+    """The files git status listed are taken again, and nothing else: the earlier runs it listed
+    lie in the root directory, which needs no reset when nothing of it was taken."""
     monkeypatch.setenv("TROVIK_DIR", str(repository.path / "out"))
     earlier_run(repository.path / "out")
     repository.write("train.py", "changed\n")
@@ -294,30 +294,37 @@ def test_snapshot_commands_from_the_top_level(repository, git_environment, git_l
     tree = repository.tree_of(value["commit"])
     no_split = ["-c", "core.splitIndex=false"]
     assert git_log.commands() == [(command, PLAIN) for command in PROBE] + [
-        (["rev-parse", "--git-dir"], PLAIN),
-        (["rev-parse", "--show-toplevel"], PLAIN),
-        (["rev-parse", "--git-path", "index"], PLAIN),
-        (LISTING, private),
-        (no_split + ["read-tree", "--reset", "--no-sparse-checkout", head], private),
-        (ADD, private),
-        (no_split + ["reset", "--quiet", "--no-refresh", "--", "out"], private),
+        (["rev-parse", "--git-dir", "--show-toplevel", "--git-path", "index", head + "^{tree}"],
+         PLAIN),
+        (["config", "-z", "--list"], PLAIN),
+        (["ls-files", "-s", "-v", "-z", "--sparse", "--cached", "--full-name", "--", ":/"],
+         private),
+        (["diff-index", "--cached", "-z", "--no-renames", "--ignore-submodules=none", head, "--"],
+         private),
+        (STAT_CHECKS + ["update-index", "--add", "--remove", "--replace", "--", "train.py"],
+         private),
         (no_split + ["write-tree"], private),
-        (["rev-parse", head + "^{tree}"], PLAIN),
         (["commit-tree", tree, "-p", head, "-m", "trovik: snapshot run " + run.run_id], private),
         (["update-ref", "refs/heads/run/" + run.run_id, value["commit"]], private),
     ]
 
 
-def test_subfolder_reset_names_the_root_from_the_working_directory(repository, git_log,
-                                                                   monkeypatch):
+@pytest.mark.parametrize("walk", [False, True])
+def test_subfolder_run_keeps_the_root_out(repository, git_log, monkeypatch, walk):
+    """Where status can be trusted, the root directory is left out of what is taken again; where
+    the work tree is walked, its reset names it from the working directory."""
+    if walk:
+        repository.git("config", "core.trustctime", "false")
     monkeypatch.setenv("TROVIK_DIR", str(repository.path / "out"))
     earlier_run(repository.path / "out")
     repository.write("train.py", "changed\n")
     monkeypatch.chdir(repository.path / "src")
     _, value = start_run()
-    assert ["-c", "core.splitIndex=false", "reset", "--quiet", "--no-refresh", "--", "../out"] in (
-        git_log.arguments())
+    resets = [a for a in git_log.arguments() if "reset" in a]
+    assert resets == ([["-c", "core.splitIndex=false", "reset", "--quiet", "--no-refresh", "--",
+                        "../out"]] if walk else [])
     assert not repository.has_path(value["commit"], "out")
+    assert repository.git("show", value["commit"] + ":train.py") == "changed"
 
 
 def test_relative_root_outside_the_work_tree_skips_the_reset(repository, git_log, tmp_path,

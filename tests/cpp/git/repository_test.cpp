@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "git/probe.h"
@@ -121,6 +123,12 @@ class Repository : public testing::Test {
     return names;
   }
 
+  // What the probe hands the snapshot: git status's output as it was written.
+  std::string status_output() {
+    std::string output = shell("git status --porcelain --ignore-submodules");
+    return output.empty() ? output : output + "\n";
+  }
+
   // An earlier run's file in the given root directory.
   void earlier_run(const fs::path& root) {
     const fs::path runs = root.is_absolute() ? root / "runs" : fs::current_path() / root / "runs";
@@ -174,7 +182,9 @@ struct SnapshotCase {
   std::vector<std::string> absent;   // paths that must not
 };
 
-class SnapshotOutcome : public Repository, public testing::WithParamInterface<SnapshotCase> {};
+// Each case both ways: from a walk through the work tree, and from what git status listed.
+class SnapshotOutcome : public Repository,
+                        public testing::WithParamInterface<std::tuple<SnapshotCase, bool>> {};
 
 std::string expand(std::string text, const fs::path& work, const fs::path& base) {
   for (const auto& [key, value] :
@@ -187,7 +197,7 @@ std::string expand(std::string text, const fs::path& work, const fs::path& base)
 }
 
 TEST_P(SnapshotOutcome, MatchesTheSituation) {
-  const SnapshotCase& c = GetParam();
+  const auto& [c, from_status] = GetParam();
   c.prepare(*this);
   if (c.root) set("TROVIK_DIR", expand(*c.root, work_, base_));
   fs::create_directories(work_ / c.subfolder);
@@ -198,7 +208,8 @@ TEST_P(SnapshotOutcome, MatchesTheSituation) {
   if (head_exit != 0) head.clear();
   const UserState before = user_state();
 
-  const std::optional<Snapshot> snapshot = snapshot_run_commit(head, kRunId);
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(
+      head, kRunId, from_status ? std::optional(status_output()) : std::nullopt);
 
   EXPECT_EQ(snapshot.has_value(), c.made);
   EXPECT_EQ(ref_names("refs/heads/run/"), c.made ? std::string("refs/heads/run/") + kRunId : "");
@@ -288,116 +299,122 @@ void modify_with_lock_files_ignored(Repository& r) {
 
 INSTANTIATE_TEST_SUITE_P(
     Snapshot, SnapshotOutcome,
-    testing::Values(
-        SnapshotCase{"untracked_in_ignored_out",
-                     untracked_and_ignored,
-                     {},
-                     "",
-                     true,
-                     {"new/file.txt", "tracked.txt"},
-                     {"debug.log"}},
-        SnapshotCase{
-            "deletion_recorded", delete_file, {}, "", true, {"tracked.txt"}, {"src/code.py"}},
-        SnapshotCase{"clean_tree", nothing, {}, "", false, {}, {}},
-        SnapshotCase{
-            "default_root_with_earlier_runs_only", earlier_runs_only, {}, "", false, {}, {}},
-        SnapshotCase{"default_root_left_out",
-                     modify_with_earlier_runs,
-                     {},
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {".trovik"}},
-        SnapshotCase{"no_commits_yet", no_commits, {}, "", false, {}, {}},
-        SnapshotCase{"branch_named_run_blocks_the_ref", branch_named_run, {}, "", false, {}, {}},
-        SnapshotCase{"no_committer_identity", no_identity, {}, "", true, {"tracked.txt"}, {}},
-        SnapshotCase{"empty_root_rejected_by_git", modify, "", "", false, {}, {}},
-        SnapshotCase{"absolute_root_equal_to_top_level", modify, "$WORK", "", false, {}, {}},
-        SnapshotCase{"absolute_root_inside",
-                     modify_with_runs_inside,
-                     "$WORK/out",
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {"out"}},
-        SnapshotCase{"absolute_root_inside_from_subfolder",
-                     modify_with_runs_inside,
-                     "$WORK/out",
-                     "src",
-                     true,
-                     {"tracked.txt"},
-                     {"out"}},
-        SnapshotCase{"absolute_root_inside_from_subfolder_nothing_else",
-                     runs_inside_only,
-                     "$WORK/out",
-                     "src",
-                     false,
-                     {},
-                     {}},
-        SnapshotCase{"absolute_root_outside",
-                     modify_with_runs_outside,
-                     "$BASE/runs",
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {}},
-        SnapshotCase{"absolute_root_sharing_a_character_prefix",
-                     modify_with_runs_outside,
-                     "$WORK-runs",
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {}},
-        SnapshotCase{"relative_root_outside",
-                     modify_with_runs_outside,
-                     "../runs",
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {}},
-        SnapshotCase{"absolute_root_inside_through_a_symlink",
-                     modify_with_runs_behind_a_link,
-                     "$BASE/link/out",
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {"out"}},
-        SnapshotCase{"relative_root_through_a_symlink_leading_out",
-                     modify_with_a_link_leading_out,
-                     "outlink/trovik",
-                     "",
-                     true,
-                     {"tracked.txt", "outlink"},
-                     {}},
-        SnapshotCase{"temporary_directory_inside_the_tree",
-                     modify_with_temporary_directory_inside,
-                     {},
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {"scratch [1]*"}},
-        SnapshotCase{"temporary_directory_inside_and_ignored",
-                     modify_with_temporary_directory_ignored,
-                     {},
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {"scratch [1]*"}},
-        SnapshotCase{"temporary_directory_inside_with_lock_files_ignored",
-                     modify_with_lock_files_ignored,
-                     {},
-                     "",
-                     true,
-                     {"tracked.txt"},
-                     {"scratch [1]*"}},
-        SnapshotCase{"relative_root_from_subfolder",
-                     modify_with_runs_in_subfolder,
-                     "out",
-                     "src",
-                     true,
-                     {"tracked.txt", "src/code.py"},
-                     {"src/out"}}),
-    [](const testing::TestParamInfo<SnapshotCase>& info) { return std::string(info.param.name); });
+    testing::Combine(
+        testing::Values(
+            SnapshotCase{"untracked_in_ignored_out",
+                         untracked_and_ignored,
+                         {},
+                         "",
+                         true,
+                         {"new/file.txt", "tracked.txt"},
+                         {"debug.log"}},
+            SnapshotCase{
+                "deletion_recorded", delete_file, {}, "", true, {"tracked.txt"}, {"src/code.py"}},
+            SnapshotCase{"clean_tree", nothing, {}, "", false, {}, {}},
+            SnapshotCase{
+                "default_root_with_earlier_runs_only", earlier_runs_only, {}, "", false, {}, {}},
+            SnapshotCase{"default_root_left_out",
+                         modify_with_earlier_runs,
+                         {},
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {".trovik"}},
+            SnapshotCase{"no_commits_yet", no_commits, {}, "", false, {}, {}},
+            SnapshotCase{
+                "branch_named_run_blocks_the_ref", branch_named_run, {}, "", false, {}, {}},
+            SnapshotCase{"no_committer_identity", no_identity, {}, "", true, {"tracked.txt"}, {}},
+            SnapshotCase{"empty_root_rejected_by_git", modify, "", "", false, {}, {}},
+            SnapshotCase{"absolute_root_equal_to_top_level", modify, "$WORK", "", false, {}, {}},
+            SnapshotCase{"absolute_root_inside",
+                         modify_with_runs_inside,
+                         "$WORK/out",
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {"out"}},
+            SnapshotCase{"absolute_root_inside_from_subfolder",
+                         modify_with_runs_inside,
+                         "$WORK/out",
+                         "src",
+                         true,
+                         {"tracked.txt"},
+                         {"out"}},
+            SnapshotCase{"absolute_root_inside_from_subfolder_nothing_else",
+                         runs_inside_only,
+                         "$WORK/out",
+                         "src",
+                         false,
+                         {},
+                         {}},
+            SnapshotCase{"absolute_root_outside",
+                         modify_with_runs_outside,
+                         "$BASE/runs",
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {}},
+            SnapshotCase{"absolute_root_sharing_a_character_prefix",
+                         modify_with_runs_outside,
+                         "$WORK-runs",
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {}},
+            SnapshotCase{"relative_root_outside",
+                         modify_with_runs_outside,
+                         "../runs",
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {}},
+            SnapshotCase{"absolute_root_inside_through_a_symlink",
+                         modify_with_runs_behind_a_link,
+                         "$BASE/link/out",
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {"out"}},
+            SnapshotCase{"relative_root_through_a_symlink_leading_out",
+                         modify_with_a_link_leading_out,
+                         "outlink/trovik",
+                         "",
+                         true,
+                         {"tracked.txt", "outlink"},
+                         {}},
+            SnapshotCase{"temporary_directory_inside_the_tree",
+                         modify_with_temporary_directory_inside,
+                         {},
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {"scratch [1]*"}},
+            SnapshotCase{"temporary_directory_inside_and_ignored",
+                         modify_with_temporary_directory_ignored,
+                         {},
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {"scratch [1]*"}},
+            SnapshotCase{"temporary_directory_inside_with_lock_files_ignored",
+                         modify_with_lock_files_ignored,
+                         {},
+                         "",
+                         true,
+                         {"tracked.txt"},
+                         {"scratch [1]*"}},
+            SnapshotCase{"relative_root_from_subfolder",
+                         modify_with_runs_in_subfolder,
+                         "out",
+                         "src",
+                         true,
+                         {"tracked.txt", "src/code.py"},
+                         {"src/out"}}),
+        testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<SnapshotCase, bool>>& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) ? "_from_status" : "_walked");
+    });
 
 constexpr char kListing[] =
     "ls-files|-v|-z|--sparse|--cached|--others|--exclude-standard|--full-name|--|:/|";
@@ -451,15 +468,12 @@ TEST_F(LoggedGit, SnapshotRunsEachStepWithItsExactArguments) {
   const std::string no_split = "-c|core.splitIndex=false|";
   EXPECT_EQ(commands,
             (std::vector<std::string>{
-                "rev-parse|--git-dir|",
-                "rev-parse|--show-toplevel|",
-                "rev-parse|--git-path|index|",
+                "rev-parse|--git-dir|--show-toplevel|--git-path|index|" + head_ + "^{tree}|",
                 kListing + redirected,
                 no_split + "read-tree|--reset|--no-sparse-checkout|" + head_ + "|" + redirected,
                 kAdd + redirected,
                 no_split + "reset|--quiet|--no-refresh|--|out|" + redirected,
                 no_split + "write-tree|" + redirected,
-                "rev-parse|" + head_ + "^{tree}|",
                 "commit-tree|" + tree + "|-p|" + head_ + "|-m|trovik: snapshot run " + kRunId +
                     "|" + redirected,
                 "update-ref|refs/heads/run/" + std::string(kRunId) + "|" + snapshot->commit + "|" +
@@ -481,30 +495,84 @@ TEST_F(LoggedGit, WithoutAUserIndexTheSnapshotStartsFromHead) {
   const std::string redirected =
       " GIT_INDEX_FILE=" + index + " GIT_DIR=.git GIT_WORK_TREE=" + work_.string();
   std::vector<std::string> commands = logged();
-  ASSERT_GE(commands.size(), 8U);
-  commands.resize(8);
+  ASSERT_GE(commands.size(), 6U);
+  commands.resize(6);
   EXPECT_EQ(commands,
             (std::vector<std::string>{
-                "rev-parse|--git-dir|", "rev-parse|--show-toplevel|", "rev-parse|--git-path|index|",
+                "rev-parse|--git-dir|--show-toplevel|--git-path|index|" + head_ + "^{tree}|",
                 "-c|core.splitIndex=false|read-tree|" + head_ + "|" + redirected,
                 kListing + redirected, "ls-files|-z|--full-name|--|:(top,literal)big*.bin|",
                 kAdd + "--|:/|:(exclude,top,literal)big*.bin|" + redirected,
                 "-c|core.splitIndex=false|reset|--quiet|--no-refresh|--|.trovik|" + redirected}));
 }
 
-// Where git status showed no untracked file, the listing does not walk the work tree for them;
-// where it showed one, it does.
-TEST_F(LoggedGit, ProbeListsUntrackedFilesOnlyWhereStatusShowedSome) {
+// The commands of a snapshot that read or change the private index's entries, without their
+// environment.
+std::vector<std::string> index_commands(const std::vector<std::string>& commands) {
+  std::vector<std::string> kept;
+  for (const std::string& line : commands) {
+    const std::string arguments = line.substr(0, line.find("| ") + 1);
+    if (arguments.find("ls-files|") != std::string::npos ||
+        arguments.find("update-index|") != std::string::npos ||
+        arguments.find("|add|") != std::string::npos) {
+      kept.push_back(arguments);
+    }
+  }
+  return kept;
+}
+
+constexpr char kUpdate[] =
+    "-c|core.fsmonitor=false|-c|core.trustctime=true|-c|core.checkStat=default|"
+    "-c|core.splitIndex=false|update-index|--add|--remove|--replace|--|";
+
+// Through the probe, only what git status listed is looked at again: the work tree is never
+// walked, and an untracked file it showed is listed on its own.
+TEST_F(LoggedGit, ProbeTakesAgainOnlyWhatStatusListed) {
   write("tracked.txt", "changed\n");
   ASSERT_TRUE(probe_repository(kRunId).has_value());
   write("new.txt", "new\n");
-  ASSERT_TRUE(probe_repository("1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b").has_value());
-  std::vector<std::string> listings;
-  for (const std::string& line : logged()) {
-    if (line.rfind("ls-files|", 0) == 0) listings.push_back(line.substr(0, line.find("| ") + 1));
-  }
-  EXPECT_EQ(listings, (std::vector<std::string>{
-                          "ls-files|-v|-z|--sparse|--cached|--full-name|--|:/|", kListing}));
+  const std::optional<RepositoryState> state =
+      probe_repository("1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b");
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(git("show " + state->commit + ":new.txt"), "new");
+  const std::string entries = "ls-files|-s|-v|-z|--sparse|--cached|--full-name|--|:/|";
+  EXPECT_EQ(index_commands(logged()),
+            (std::vector<std::string>{
+                entries, kUpdate + std::string("tracked.txt|"), entries,
+                "ls-files|-z|--others|--exclude-standard|--full-name|--|:(top,literal)new.txt|",
+                kUpdate + std::string("tracked.txt|new.txt|")}));
+}
+
+// Past a few untracked entries, the work tree's untracked files are listed once and kept where
+// status listed them: a file that appeared since stays out, as do the root's earlier runs.
+TEST_F(LoggedGit, ManyUntrackedEntriesAreListedOnce) {
+  git("config status.showUntrackedFiles all");
+  for (int i = 0; i < 40; ++i) write("new/f" + std::to_string(i) + ".txt", "new\n");
+  earlier_run(".trovik");
+  const std::string status = status_output();
+  write("late.txt", "late\n");
+  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId, status);
+  ASSERT_TRUE(snapshot.has_value());
+  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit + " | grep -c '^new/f'"), "40");
+  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit + " | grep -v '^new/'"),
+            ".gitignore\nsrc/code.py\ntracked.txt");
+  const std::vector<std::string> listings = index_commands(logged());
+  EXPECT_NE(std::find(listings.begin(), listings.end(),
+                      "ls-files|-z|--others|--exclude-standard|--full-name|--|:/|"),
+            listings.end());
+}
+
+// Where a setting keeps status from seeing every change, the work tree is walked, and listed for
+// untracked files only where status showed some.
+TEST_F(LoggedGit, WalkListsUntrackedFilesOnlyWhereStatusShowedSome) {
+  git("config core.trustctime false");
+  write("tracked.txt", "changed\n");
+  ASSERT_TRUE(snapshot_run_commit(head_, kRunId, status_output()).has_value());
+  write("new.txt", "new\n");
+  ASSERT_TRUE(snapshot_run_commit(head_, "1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b", status_output()));
+  EXPECT_EQ(index_commands(logged()),
+            (std::vector<std::string>{"ls-files|-v|-z|--sparse|--cached|--full-name|--|:/|", kAdd,
+                                      kListing, kAdd}));
 }
 
 TEST_F(LoggedGit, ProbeAsksFourQuestionsOfACleanTree) {
@@ -619,18 +687,20 @@ TEST_F(Repository, LargeUntrackedFilesAreLeftOutAndListedInTheMessage) {
   git("add staged.bin");
   const UserState before = user_state();
 
-  const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, kRunId);
+  // From a walk, and from what status listed.
+  for (const std::optional<std::string>& status :
+       {std::optional<std::string>(), std::optional(status_output())}) {
+    const std::string run_id = status ? "1b6e2a51-7c4d-4e0f-9a3b-5d8c1e2f3a4b" : kRunId;
+    const std::optional<Snapshot> snapshot = snapshot_run_commit(head_, run_id, status);
 
-  ASSERT_TRUE(snapshot.has_value());
-  for (const char* path : {"tracked.txt", "small.bin", "staged.bin"}) {
-    EXPECT_TRUE(object_exists(snapshot->commit + ":" + path)) << path;
+    ASSERT_TRUE(snapshot.has_value());
+    EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit),
+              ".gitignore\nsmall.bin\nsrc/code.py\nstaged.bin\ntracked.txt");
+    const std::string size = std::to_string(kLarge);
+    EXPECT_EQ(git("log -1 --format=%B " + snapshot->commit),
+              "trovik: snapshot run " + run_id + "\n\nleft out: *.bin (" + size +
+                  " bytes)\nleft out: \":(top)weird\\nname\" (" + size + " bytes)");
   }
-  EXPECT_EQ(git("ls-tree -r --name-only " + snapshot->commit),
-            ".gitignore\nsmall.bin\nsrc/code.py\nstaged.bin\ntracked.txt");
-  const std::string size = std::to_string(kLarge);
-  EXPECT_EQ(git("log -1 --format=%B " + snapshot->commit),
-            std::string("trovik: snapshot run ") + kRunId + "\n\nleft out: *.bin (" + size +
-                " bytes)\nleft out: \":(top)weird\\nname\" (" + size + " bytes)");
   EXPECT_EQ(user_state(), (UserState{before.staged, before.staged_diff, before.head, before.branch,
                                      before.status, user_state().refs}));
 }
