@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,17 +18,13 @@
 #include "read/run_summary_builder.h"
 #include "read/text_format.h"
 #include "read/timestamp.h"
-#include "report/chart_svg.h"
+#include "report/page_limits.h"
 #include "report/report_file.h"
-#include "report/series_reduction.h"
 
 namespace trovik::cli {
 namespace {
 
 constexpr size_t kDefaultRuns = 20;
-// Each run's series are thinned as soon as it is read, to this many slices of its own range, so
-// that only one run's full points are held at a time; the page thins them again to its pixels.
-constexpr int kSlicesPerRun = 8 * report::kPlotColumns;
 constexpr std::string_view kSnapshotMessage = "trovik: snapshot run ";
 // A snapshot that swept in data files can have a diff of many megabytes; the page keeps its start.
 constexpr size_t kMaxDiffBytes = size_t{256} * 1024;
@@ -113,7 +110,10 @@ std::vector<report::LabelledText> facts_of(const read::RunSummary& run) {
   return facts;
 }
 
-report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis) {
+// A run as the page shows it. Its series are thinned as soon as it is read, each to its share of
+// the page, so that only one run's full points are held at a time; past the page's number of
+// charts, the run keeps the series first by name.
+report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis, size_t runs) {
   report::ReportRun out;
   out.run_id = run.run_id;
   out.name = run.name;
@@ -122,25 +122,38 @@ report::ReportRun convert_run(const read::RunSummary& run, report::XAxis axis) {
   for (const read::Note& note : run.notes) {
     out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
   }
+  std::vector<const read::SeriesSummary*> charted;
   for (const read::SeriesSummary& series : run.series) {
     // Against a step axis the `step` member is the axis itself: its chart would be a diagonal.
     if (axis == report::XAxis::kStep && series.name == "step") continue;
-    std::vector<report::SeriesPoint> points;
-    points.reserve(series.points.size());
-    for (const read::SeriesPoint& point : series.points) {
-      points.push_back({point.step, static_cast<double>(point.elapsed_ms), point.value});
+    charted.push_back(&series);
+  }
+  std::sort(charted.begin(), charted.end(),
+            [](const auto* a, const auto* b) { return a->name < b->name; });
+  if (charted.size() > report::kMaxCharts) {
+    out.series_left_out = charted.size() - report::kMaxCharts;
+    charted.resize(report::kMaxCharts);
+  }
+  const size_t buckets = report::buckets_per_series(runs, charted.size());
+  for (const read::SeriesSummary* series : charted) {
+    report::RunSeries& kept = out.series.emplace_back(
+        report::RunSeries{series->name, series->count, series->first, series->last, series->min,
+                          series->max, read::SeriesThinning(buckets)});
+    for (const read::SeriesPoint& point : series->points) {
+      kept.thinned.add(point.step, static_cast<double>(point.elapsed_ms), point.value);
     }
-    out.series.push_back({series.name, report::reduce_series(points, axis, kSlicesPerRun)});
   }
   add_code(run, out);
   return out;
 }
 
 // The run table as `trovik ls` lays it out: fixed columns, then the metadata and series (last
-// value) columns whose cells differ between the runs (all of them for a single run).
+// value) columns whose cells differ between the runs (all of them for a single run). The series
+// are those the page charts.
 class SummaryColumns {
  public:
-  void add(const read::RunSummary& run, const read::RunFileEntry& entry, int64_t now) {
+  void add(const read::RunSummary& run, const report::ReportRun& shown,
+           const read::RunFileEntry& entry, int64_t now) {
     std::vector<std::string> row = {
         run.run_id.substr(0, 8),
         run.name,
@@ -158,7 +171,7 @@ class SummaryColumns {
     }
     std::map<std::string, std::string> extra;
     for (auto& [key, text] : read::metadata_cells(run)) put(extra, key, std::move(text));
-    for (const read::SeriesSummary& series : run.series) {
+    for (const report::RunSeries& series : shown.series) {
       put(extra, series.name, read::format_number(series.last));
     }
     rows_.push_back(std::move(row));
@@ -168,6 +181,7 @@ class SummaryColumns {
   report::SummaryTable table() const {
     report::SummaryTable table;
     table.columns = {"id", "name", "start", "duration", "records", "git", "host"};
+    table.fixed_columns = table.columns.size();
     std::vector<std::string> shown;
     for (const std::string& name : extra_names_) {
       const std::string* first = cell(0, name);
@@ -192,9 +206,7 @@ class SummaryColumns {
 
  private:
   void put(std::map<std::string, std::string>& extra, const std::string& name, std::string text) {
-    if (std::find(extra_names_.begin(), extra_names_.end(), name) == extra_names_.end()) {
-      extra_names_.push_back(name);
-    }
+    if (seen_.insert(name).second) extra_names_.push_back(name);
     extra[name] = std::move(text);
   }
   const std::string* cell(size_t row, const std::string& name) const {
@@ -205,6 +217,7 @@ class SummaryColumns {
   std::vector<std::vector<std::string>> rows_;
   std::vector<std::map<std::string, std::string>> extras_;
   std::vector<std::string> extra_names_;  // in the order first seen
+  std::set<std::string> seen_;
 };
 
 Status run_report(const ReportOptions& options, const CommandContext& context) {
@@ -221,10 +234,11 @@ Status run_report(const ReportOptions& options, const CommandContext& context) {
     Result<read::RunSummary> run =
         read::read_run_file(entry.path, read::Detail::kPoints, read::reading_threads());
     if (!run.ok()) return std::move(run).status();
-    summary.add(run.value(), entry, now);
-    input.runs.push_back(convert_run(run.value(), input.x_axis));
+    input.runs.push_back(convert_run(run.value(), input.x_axis, runs.value().size()));
+    summary.add(run.value(), input.runs.back(), entry, now);
   }
   input.summary = summary.table();
+  report::fit_to_page(input);
 
   if (Status written = report::write_report(options.output, input); !written.ok()) {
     return Status::OSError("cannot write " + options.output + ": " + written.message());

@@ -1,0 +1,127 @@
+// What one chart draws, computed from the store's runs and the view's choices: a line per shown
+// run, or per group of runs, each with its points along the chosen x, a band for groups, and the
+// raw line to keep faintly under a smoothed one. Pure: no DOM, no drawing.
+//
+// view: {x: "step" | "elapsed" | "fraction", alpha (smoothing, 0 for none), groupOver (keys),
+//        band: "minmax" | "std", labelKeys (the keys that differ between runs),
+//        colourOfRun(run), colourOfGroup(group, index): {colour, dashed}}
+
+// A run's x for a step and elapsed milliseconds.
+function xOf(mode, run) {
+  if (mode === "elapsed") return (step, elapsed) => elapsed / 1000;
+  if (mode === "fraction") {
+    const length = run.length > 0 ? run.length : 1;
+    return (step) => step / length;
+  }
+  return (step) => step;
+}
+
+function sortedByX(points) {
+  for (let i = 1; i < points.length; i++) {
+    if (points[i][0] < points[i - 1][0]) return points.slice().sort((p, q) => p[0] - q[0]);
+  }
+  return points;
+}
+
+function bucketMiddle(bucket, toX) {
+  return toX((bucket.s0 + bucket.s1) / 2, (bucket.e0 + bucket.e1) / 2);
+}
+
+// The shape of the thinned series: each bucket's lowest and highest value, in step order, a
+// quarter of the way in from either end of it; a bucket of one point, or of one value, at its
+// own place.
+function rawPoints(buckets, toX) {
+  const points = [];
+  for (const bucket of buckets) {
+    if (bucket.n === 1) {
+      points.push([toX(bucket.s0, bucket.e0), bucket.m]);
+    } else if (bucket.a === bucket.b) {
+      points.push([bucketMiddle(bucket, toX), bucket.a]);
+    } else {
+      const ds = (bucket.s1 - bucket.s0) / 4;
+      const de = (bucket.e1 - bucket.e0) / 4;
+      points.push([toX(bucket.s0 + ds, bucket.e0 + de), bucket.a]);
+      points.push([toX(bucket.s1 - ds, bucket.e1 - de), bucket.b]);
+    }
+  }
+  return sortedByX(points);
+}
+
+function smoothedPoints(buckets, alpha, toX) {
+  const values = smoothBuckets(buckets, alpha);
+  return sortedByX(buckets.map((bucket, i) => [bucketMiddle(bucket, toX), values[i]]));
+}
+
+function runLine(run, series, view) {
+  const toX = xOf(view.x, run);
+  const raw = rawPoints(series.buckets, toX);
+  const { colour, dashed } = view.colourOfRun(run);
+  return {
+    id: "run:" + run.id,
+    label: runLabel(run, view.labelKeys),
+    runs: [run],
+    colour,
+    dashed,
+    main: view.alpha > 0 ? smoothedPoints(series.buckets, view.alpha, toX) : raw,
+    faint: view.alpha > 0 ? raw : null,
+    band: null,
+    counts: null,
+  };
+}
+
+function groupLine(group, groupIndex, name, view) {
+  const members = group.runs.map((run) => ({ run, series: run.series.get(name) }));
+  const width = Math.max(...members.map((member) => member.series.w));
+  const smoothed = [];
+  const raw = [];
+  for (const { run, series } of members) {
+    const buckets = coarsenBuckets(series.buckets, series.w, width);
+    const toX = xOf(view.x, run);
+    const index = buckets.map((bucket) => bucketIndex(bucket, width));
+    const x = buckets.map((bucket) => bucketMiddle(bucket, toX));
+    const means = buckets.map((bucket) => bucket.m);
+    raw.push({ index, x, value: means });
+    smoothed.push({ index, x, value: view.alpha > 0 ? smoothBuckets(buckets, view.alpha) : means });
+  }
+  // In elapsed time the runs' buckets need not come in order of x.
+  const aggregated = aggregateAtSharedBuckets(smoothed).sort((p, q) => p.x - q.x);
+  const keys = view.labelKeys.filter((key) => !view.groupOver.includes(key));
+  const { colour, dashed } = view.colourOfGroup(group, groupIndex);
+  return {
+    id: "group:" + group.key,
+    label: runLabel(group.runs[0], keys),
+    runs: group.runs,
+    colour,
+    dashed,
+    main: aggregated.map((point) => [point.x, point.mean]),
+    band: aggregated.map((point) =>
+      view.band === "std" ? [point.mean - point.std, point.mean + point.std] : [point.min, point.max]),
+    counts: aggregated.map((point) => point.n),
+    faint: view.alpha > 0
+      ? sortedByX(aggregateAtSharedBuckets(raw).map((point) => [point.x, point.mean]))
+      : null,
+  };
+}
+
+// The lines of the chart of series `name` over `runs` (the shown ones, in page order).
+function chartLines(runs, name, view) {
+  const having = runs.filter((run) => run.series.has(name) && run.series.get(name).buckets.length > 0);
+  if (view.groupOver.length === 0) return having.map((run) => runLine(run, run.series.get(name), view));
+  return groupRuns(having, view.groupOver).map((group, index) => groupLine(group, index, name, view));
+}
+
+// The index of the point of `points` (sorted by x) nearest to x, or -1 when x lies outside the
+// points' range by more than `margin`.
+function nearestIndex(points, x, margin = 0) {
+  if (points.length === 0) return -1;
+  if (x < points[0][0] - margin || x > points[points.length - 1][0] + margin) return -1;
+  let low = 0;
+  let high = points.length - 1;
+  while (low < high) {
+    const middle = (low + high) >> 1;
+    if (points[middle][0] < x) low = middle + 1;
+    else high = middle;
+  }
+  if (low > 0 && x - points[low - 1][0] < points[low][0] - x) low -= 1;
+  return low;
+}

@@ -1,0 +1,25 @@
+// The page starts here: the runs come in through the store, from the document embedded in the
+// page; every part registers with the view and follows its changes. A live view adds its own
+// module after this one and calls trovikPage.store.apply(changes) with what it fetched (see
+// store.js for the shape); the page updates in place and keeps the reader's choices.
+
+const trovikPage = (() => {
+  const store = createStore();
+  const view = createView(store);
+  view.colours = pageColours();
+  const readout = createReadout(document.getElementById("readout"));
+  view.register(createControls(view));
+  view.register(createTable(view));
+  view.register(createHyper(view));
+  view.register(createCharts(view, readout));
+  store.subscribe((summary) => {
+    view.defaultGroups();
+    view.refresh({ data: summary });
+  });
+  store.apply(JSON.parse(document.getElementById("trovik-data").textContent));
+  matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => {
+    view.colours = pageColours();
+    view.refresh({});
+  });
+  return { store, view };
+})();
