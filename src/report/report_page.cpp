@@ -84,9 +84,10 @@ void append_summary(std::string& out, const ReportInput& input) {
   out += "</tr></thead><tbody>";
   for (const std::vector<std::string>& row : input.summary.rows) {
     out += "<tr>";
-    for (const std::string& cell : row) {
-      out += "<td>";
-      append_isolated(out, cell);
+    for (size_t i = 0; i < row.size(); ++i) {
+      // The name and the metadata and series columns may hold long texts: those wrap.
+      out += i == 1 || i >= input.summary.fixed_columns ? "<td class=\"text\">" : "<td>";
+      append_isolated(out, row[i]);
       out += "</td>";
     }
     out += "</tr>";
@@ -131,7 +132,7 @@ void append_metadata(std::string& out, const ReportInput& input) {
       auto found = run_values.find(key);
       distinct.insert(found == run_values.end() ? std::string_view("\x01") : found->second);
     }
-    out += distinct.size() > 1 ? "<tr class=\"differs\"><th>" : "<tr><th>";
+    out += distinct.size() > 1 ? "<tr class=\"differs\"><th class=\"text\">" : "<tr><th class=\"text\">";
     append_isolated(out, key);
     out += "</th>";
     for (const auto& run_values : values) {
@@ -140,7 +141,7 @@ void append_metadata(std::string& out, const ReportInput& input) {
         out += "<td class=\"absent\">\u2014</td>";
         continue;
       }
-      out += "<td>";
+      out += "<td class=\"text\">";
       append_isolated(out, found->second);
       out += "</td>";
     }
@@ -203,7 +204,7 @@ void append_run_details(std::string& out, const ReportInput& input) {
     append_escaped(out, run.run_id);
     out += "\"><h3>";
     append_isolated(out, run.name);
-    out += " <span class=\"mono\">";
+    out += "<span class=\"mono\">";
     append_escaped(out, run.run_id);
     out += "</span></h3><dl>";
     if (!run.status.empty()) {

@@ -2,8 +2,9 @@ const test = require("node:test");
 const assert = require("node:assert/strict");
 const { loadPage } = require("./page_scripts");
 
-const { linearTicks, logTicks, timeTicks, prefersLogScale, formatNumber } =
-  loadPage(["linearTicks", "logTicks", "timeTicks", "prefersLogScale", "formatNumber"]);
+const { linearTicks, logTicks, timeTicks, prefersLogScale, formatNumber, unscaledLabels, drawingScale } =
+  loadPage(["linearTicks", "logTicks", "timeTicks", "prefersLogScale", "formatNumber", "unscaledLabels",
+    "drawingScale"]);
 
 const labels = (ticks) => ticks.map((tick) => tick.label);
 
@@ -33,6 +34,13 @@ test("ranges near the largest doubles still get labelled ticks", () => {
     assert.ok(ticks.length >= 2, `${low} .. ${high}`);
     assert.ok(ticks.every((tick) => Number.isFinite(tick.v) && /\d/.test(tick.label)));
   }
+});
+
+test("values drawn scaled down keep labels of their own size", () => {
+  const scale = drawingScale(1.7e308);
+  const ticks = unscaledLabels(linearTicks(1.5e308 * scale, 1.7e308 * scale, 4), scale);
+  assert.deepEqual(labels(ticks), ["1.50e308", "1.55e308", "1.60e308", "1.65e308", "1.70e308"]);
+  assert.equal(drawingScale(1e6), 1);
 });
 
 test("log is chosen for positive series spanning three decades", () => {

@@ -122,6 +122,7 @@ function createCharts(view, readout) {
     beyond.addEventListener("click", () => zoom(null, true));
     byFigure.set(figure, entry);
     observer.observe(figure);
+    markStale(entry);
     return entry;
   }
 
@@ -241,11 +242,8 @@ function createCharts(view, readout) {
           axisLabelWidth: 64,
         },
         y: {
-          ticker: (low, high, pixels) => {
-            const ticks = log ? logTicks(low / scale, high / scale, count(pixels, 28))
-              : linearTicks(low / scale, high / scale, count(pixels, 40));
-            return ticks.map((tick) => ({ v: tick.v * scale, label: tick.label }));
-          },
+          ticker: (low, high, pixels) => unscaledLabels(log ? logTicks(low, high, count(pixels, 28))
+            : linearTicks(low, high, count(pixels, 40)), scale),
           axisLabelWidth: 60,
         },
       },
@@ -269,6 +267,7 @@ function createCharts(view, readout) {
     const { runs, lineView } = shared();
     entry.lines = chartLines(runs, entry.name, lineView);
     entry.stale = false;
+    delete entry.figure.dataset.stale;
     renderLegend(entry);
     if (entry.lines.length === 0) {
       release(entry);
@@ -305,13 +304,18 @@ function createCharts(view, readout) {
         entry.labels.push(label);
         entry.colors.push(colour);
         entry.columns.push(libraryColumn(points, band, scale, log, bars));
-        entry.seriesOptions[label] = { strokeWidth, strokePattern: dashed ? [6, 3] : null };
+        // A line of one point draws nothing: it gets a dot.
+        entry.seriesOptions[label] = {
+          strokeWidth, strokePattern: dashed ? [6, 3] : null, drawPoints: points.length === 1, pointSize: 3,
+        };
         entry.seriesLine[label] = line;
       };
       if (line.faint) add("f" + i, faintColour(line.colour, view.colours.background), line.faint, null, 1, false);
       add("l" + i, line.colour, line.main, line.band, width, line.dashed);
     });
-    const skeleton = [low, high].map((x) => [x, ...entry.columns.map(() => null)]);
+    // One x for every point (a single step) still needs a range to place it in.
+    const margin = low === high ? Math.max(1, Math.abs(low) * 0.05) : 0;
+    const skeleton = [low - margin, high + margin].map((x) => [x, ...entry.columns.map(() => null)]);
     const settings = options(entry, log, scale, bars);
     if (entry.graph) {
       entry.graph.updateOptions({ ...settings, file: skeleton });
@@ -393,11 +397,16 @@ function createCharts(view, readout) {
     }
   }
 
+  function markStale(entry) {
+    entry.stale = true;
+    entry.figure.dataset.stale = "";
+  }
+
   function releaseFar() {
     const far = alive.filter((entry) => !entry.visible);
     for (const entry of far.slice(0, Math.max(0, alive.length - KEPT_GRAPHS))) {
       release(entry);
-      entry.stale = true;
+      markStale(entry);
     }
   }
 
@@ -427,7 +436,7 @@ function createCharts(view, readout) {
     const seriesOnly = what.data && what.data.added.length === 0 && !what.data.runFields;
     const only = seriesOnly ? what.data.series : null;
     for (const entry of entries.values()) {
-      if (!only || only.has(entry.name)) entry.stale = true;
+      if (!only || only.has(entry.name)) markStale(entry);
     }
     drawVisible();
   }

@@ -10,8 +10,10 @@ function createControls(view) {
     options.map(([value, text]) => element("option", { text, attributes: { value } })));
 
   const xChoice = choice("x axis", [["step", "step"], ["elapsed", "elapsed time"], ["fraction", "fraction of run"]]);
-  xChoice.value = state.x;
-  xChoice.addEventListener("change", () => view.update({ x: xChoice.value }, { chartsOnly: true, x: true }));
+  xChoice.addEventListener("change", () => {
+    view.chooseX(xChoice.value);
+    view.refresh({ chartsOnly: true, x: true });
+  });
 
   const smoothing = element("input", {
     attributes: { type: "range", min: "0", max: "0.99", step: "0.01", value: "0", "aria-label": "smoothing" },
@@ -77,6 +79,7 @@ function createControls(view) {
 
   function refresh(what) {
     if (what.chartsOnly || what.selection || what.numbers) return;
+    xChoice.value = state.x;
     const keys = view.labelKeys();
     renderGroupChoices(keys);
     renderColourChoices(keys);

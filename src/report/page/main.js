@@ -13,7 +13,7 @@ const trovikPage = (() => {
   view.register(createHyper(view));
   view.register(createCharts(view, readout));
   store.subscribe((summary) => {
-    view.defaultGroups();
+    view.applyDefaults();
     view.refresh({ data: summary });
   });
   store.apply(JSON.parse(document.getElementById("trovik-data").textContent));

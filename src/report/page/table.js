@@ -19,6 +19,7 @@ function tableColumns(view) {
   const columns = store.columns.map((title, i) => ({
     title,
     text: (run) => run.cells[i] ?? "",
+    wrap: title === "name",
   }));
   if (runs.some((run) => run.status)) columns.push({ title: "status", text: (run) => run.status, status: true });
   for (const key of view.labelKeys()) {
@@ -27,6 +28,7 @@ function tableColumns(view) {
       text: (run) => metadataText(run, key) ?? "",
       value: (run) => run.values.get(key),
       meta: key,
+      wrap: true,
     });
   }
   const names = [...store.seriesNames].sort().filter((name) =>
@@ -102,7 +104,8 @@ function createTable(view) {
       element("td", {}, [swatch(colour, dashed)]),
     ]);
     for (const column of columns) {
-      const cell = element("td", { className: column.series ? "number" : "" }, [isolated(column.text(run))]);
+      const cell = element("td", { className: column.series ? "number" : column.wrap ? "text" : "" },
+        [isolated(column.text(run))]);
       if (column.status && KNOWN_STATUSES.has(run.status)) cell.classList.add("status-" + run.status);
       row.append(cell);
     }
@@ -137,7 +140,7 @@ function createTable(view) {
         const texts = new Set(group.runs.map(column.text));
         text = texts.size === 1 ? [...texts][0] : "\u2026";
       }
-      row.append(element("td", { className: column.series ? "number" : "" }, [isolated(text)]));
+      row.append(element("td", { className: column.series ? "number" : column.wrap ? "text" : "" }, [isolated(text)]));
     }
     return row;
   }

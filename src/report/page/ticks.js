@@ -93,6 +93,21 @@ function logTicks(low, high, count) {
   return fine.length >= 2 ? fine : linearTicks(low, high, count);
 }
 
+// Labels for ticks placed on values multiplied by `scale` (see drawingScale): the same digits, the
+// exponent shifted back, so that no label needs a number past the largest double.
+function unscaledLabels(ticks, scale) {
+  if (scale === 1 || ticks.length === 0) return ticks;
+  const shift = -Math.round(Math.log10(scale));
+  const largest = Math.max(...ticks.map((tick) => Math.abs(tick.v)));
+  const spacing = ticks.length > 1 ? Math.abs(ticks[1].v - ticks[0].v) : largest;
+  const digits = Math.min(12, Math.max(0, Math.floor(Math.log10(largest)) - Math.floor(Math.log10(spacing))));
+  return ticks.map((tick) => {
+    if (tick.v === 0) return { v: tick.v, label: "0" };
+    const [mantissa, exponent] = tick.v.toExponential(digits).split("e");
+    return { v: tick.v, label: mantissa + "e" + (Number(exponent) + shift) };
+  });
+}
+
 // A power of ten to multiply values by before drawing, so that the drawing's own arithmetic (its
 // range, its padding) stays finite near the largest doubles; 1 for every ordinary series.
 function drawingScale(largestMagnitude) {

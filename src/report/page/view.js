@@ -28,6 +28,7 @@ function createView(store) {
   };
   const state = view.state;
   let groupOverChosen = false;
+  let xChosen = false;
 
   // Figures derived from all runs (scales, differing keys), kept until the next refresh.
   let memo = new Map();
@@ -38,14 +39,20 @@ function createView(store) {
 
   view.labelKeys = () => remember("labelKeys", () => differingKeys(store.runs));
 
-  // The keys offered for grouping start from seed-like ones, once, when they first appear.
-  view.defaultGroups = () => {
+  // What the data asks for until the reader chooses: its x axis, and grouping over seed-like keys
+  // once they first appear.
+  view.applyDefaults = () => {
+    if (!xChosen) state.x = store.x;
     if (groupOverChosen) return;
     const keys = defaultGroupKeys(view.labelKeys());
     if (keys.length > 0) {
       state.groupOver = keys;
       groupOverChosen = true;
     }
+  };
+  view.chooseX = (x) => {
+    state.x = x;
+    xChosen = true;
   };
   view.chooseGroups = (keys) => {
     state.groupOver = keys;
