@@ -15,6 +15,7 @@
 #include "git/command_runner.h"
 #include "read/run_batch.h"
 #include "read/run_facts.h"
+#include "read/run_reference.h"
 #include "read/run_summary_builder.h"
 #include "read/text_format.h"
 #include "read/timestamp.h"
@@ -37,14 +38,15 @@ struct ReportOptions {
 
 Result<std::vector<read::RunFileEntry>> chosen_runs(const ReportOptions& options,
                                                     const CommandContext& context) {
-  std::vector<read::RunFileEntry> runs;
+  std::vector<read::RunFileEntry> all = context.runs();
   if (options.runs.empty()) {
-    runs = context.runs();
-    if (runs.size() > kDefaultRuns) runs.resize(kDefaultRuns);
-    return runs;
+    if (all.size() > kDefaultRuns) all.resize(kDefaultRuns);
+    return all;
   }
+  // The runs are listed once for all references: a report of 200 runs names 200 of them.
+  std::vector<read::RunFileEntry> runs;
   for (const std::string& reference : options.runs) {
-    Result<read::RunFileEntry> entry = context.find_run(reference);
+    Result<read::RunFileEntry> entry = read::resolve_run(reference, all);
     if (!entry.ok()) return std::move(entry).status();
     const bool named_before = std::any_of(
         runs.begin(), runs.end(), [&](const auto& run) { return run.path == entry.value().path; });

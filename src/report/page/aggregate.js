@@ -2,7 +2,7 @@
 // the same steps in every run) the mean, spread and number of the runs that have it. Only buckets
 // the runs hold are used; nothing is interpolated. Pure.
 
-// `members`: one per run, {index: [bucket indexes, ascending], x: [...], value: [...]}.
+// `members`: one per run, {index: [bucket indexes], x: [...], value: [...]}.
 // Returns [{index, x, n, mean, std, min, max}] in index order; x is the mean of the members' x,
 // std the sample standard deviation (0 for one run).
 function aggregateAtSharedBuckets(members) {
@@ -13,34 +13,24 @@ function aggregateAtSharedBuckets(members) {
       if (value === null || !Number.isFinite(value)) continue;
       let slot = byIndex.get(member.index[i]);
       if (!slot) {
-        slot = { index: member.index[i], xs: [], values: [] };
+        slot = { index: member.index[i], n: 0, x: 0, mean: 0, squares: 0, min: value, max: value };
         byIndex.set(member.index[i], slot);
       }
-      slot.xs.push(member.x[i]);
-      slot.values.push(value);
+      // Running mean and sum of squared deviations (Welford); the means as convex mixes, so
+      // that they stay finite near the largest doubles.
+      slot.n += 1;
+      const share = 1 / slot.n;
+      const deviation = value - slot.mean;
+      slot.mean = slot.mean * (1 - share) + value * share;
+      slot.squares += deviation * (value - slot.mean);
+      slot.x = slot.x * (1 - share) + member.x[i] * share;
+      if (value < slot.min) slot.min = value;
+      if (value > slot.max) slot.max = value;
     }
   }
-  const out = [];
-  for (const slot of [...byIndex.values()].sort((p, q) => p.index - q.index)) {
-    const n = slot.values.length;
-    let mean = 0;
-    let x = 0;
-    for (let i = 0; i < n; i++) {
-      mean += slot.values[i] / n;
-      x += slot.xs[i] / n;
-    }
-    let squares = 0;
-    for (const value of slot.values) squares += ((value - mean) / n) * (value - mean);
-    const std = n > 1 ? Math.sqrt((squares * n) / (n - 1)) : 0;
-    out.push({
-      index: slot.index,
-      x,
-      n,
-      mean,
-      std: Number.isFinite(std) ? std : 0,
-      min: Math.min(...slot.values),
-      max: Math.max(...slot.values),
-    });
-  }
-  return out;
+  const out = [...byIndex.values()].sort((p, q) => p.index - q.index);
+  return out.map(({ index, x, n, mean, squares, min, max }) => {
+    const std = n > 1 ? Math.sqrt(squares / (n - 1)) : 0;
+    return { index, x, n, mean, std: Number.isFinite(std) ? std : 0, min, max };
+  });
 }

@@ -5,6 +5,11 @@
 // the pointer.
 
 const KEPT_GRAPHS = 24;
+
+// The page draws its own legend and read-out; the library's legend would measure its box (a
+// layout of the whole page) on every draw of every chart.
+Dygraph.PLUGINS = Dygraph.PLUGINS.filter((plugin) => plugin !== Dygraph.Plugins.Legend);
+const BAND_ALPHA = 0.2;
 const KNOWN_STATUSES = new Set(["completed", "failed", "interrupted", "running", "stopped", "unknown"]);
 
 // The chart library asks its data handler for each series; this one hands over the points the
@@ -15,6 +20,46 @@ function seriesHandler(columnsOf, Base) {
   Handler.prototype = new Base();
   Handler.prototype.extractSeries = (rawData, index) => columnsOf()[index - 1];
   return Handler;
+}
+
+// A group's band as one filled shape per unbroken stretch of points. The library's own band
+// drawing makes a shape of every segment, which took most of a redraw with a few groups.
+function bandPlotter(e) {
+  const context = e.drawingContext;
+  const area = e.plotArea;
+  const stretches = [];
+  let stretch = [];
+  for (const point of e.points) {
+    if (Number.isNaN(point.y_top) || Number.isNaN(point.y_bottom) || point.yval === null) {
+      if (stretch.length > 0) stretches.push(stretch);
+      stretch = [];
+      continue;
+    }
+    stretch.push(point);
+  }
+  if (stretch.length > 0) stretches.push(stretch);
+  context.save();
+  context.fillStyle = e.color;
+  context.globalAlpha = BAND_ALPHA;
+  context.beginPath();
+  for (const points of stretches) {
+    points.forEach((point, i) => {
+      const y = area.y + area.h * point.y_top;
+      if (i === 0) context.moveTo(point.canvasx, y);
+      else context.lineTo(point.canvasx, y);
+    });
+    for (let i = points.length - 1; i >= 0; i--) {
+      context.lineTo(points[i].canvasx, area.y + area.h * points[i].y_bottom);
+    }
+    context.closePath();
+  }
+  context.fill();
+  context.restore();
+}
+
+function bandAndLinePlotter(e) {
+  bandPlotter(e);
+  Dygraph.Plotters.linePlotter(e);
 }
 
 function sectionOf(name) {
@@ -222,7 +267,7 @@ function createCharts(view, readout) {
       series: entry.seriesOptions,
       dataHandler: bars ? entry.handlers.bars : entry.handlers.plain,
       customBars: bars,
-      fillAlpha: 0.2,
+      plotter: [Dygraph.Plotters.linePlotter],
       logscale: log,
       legend: "never",
       dateWindow: xWindow(),
@@ -308,6 +353,7 @@ function createCharts(view, readout) {
         entry.seriesOptions[label] = {
           strokeWidth, strokePattern: dashed ? [6, 3] : null, drawPoints: points.length === 1, pointSize: 3,
         };
+        if (band) entry.seriesOptions[label].plotter = bandAndLinePlotter;
         entry.seriesLine[label] = line;
       };
       if (line.faint) add("f" + i, faintColour(line.colour, view.colours.background), line.faint, null, 1, false);

@@ -47,9 +47,19 @@ function pageColours() {
 }
 
 // Blends a colour into the background: how the raw line shows faintly under a smoothed one.
+const faintColours = new Map();
+let colourProbe = null;
+
 function faintColour(colour, background, share = 0.3) {
+  const key = colour + "|" + background;
+  if (!faintColours.has(key)) faintColours.set(key, blend(colour, background, share));
+  return faintColours.get(key);
+}
+
+function blend(colour, background, share) {
   const parse = (text) => {
-    const probe = document.createElement("canvas").getContext("2d");
+    colourProbe ??= document.createElement("canvas").getContext("2d");
+    const probe = colourProbe;
     probe.fillStyle = text;
     const value = probe.fillStyle;
     if (value.startsWith("#")) return [1, 3, 5].map((i) => parseInt(value.slice(i, i + 2), 16));

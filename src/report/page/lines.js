@@ -4,7 +4,12 @@
 //
 // view: {x: "step" | "elapsed" | "fraction", alpha (smoothing, 0 for none), groupOver (keys),
 //        band: "minmax" | "std", labelKeys (the keys that differ between runs),
-//        colourOfRun(run), colourOfGroup(group, index): {colour, dashed}}
+//        colourOfRun(run), colourOfGroup(group, index): {colour, dashed},
+//        pointBudget: the most points one chart draws (0 for no limit)}
+//
+// A chart of many runs draws each with fewer points: past the budget, buckets are merged
+// (as the command merges them) until the chart fits. Two hundred lines of eighty points each
+// draw no clearer than of thirty, and a browser's canvas takes time for every segment.
 
 // A run's x for a step and elapsed milliseconds.
 function xOf(mode, run) {
@@ -52,9 +57,19 @@ function smoothedPoints(buckets, alpha, toX) {
   return sortedByX(buckets.map((bucket, i) => [bucketMiddle(bucket, toX), values[i]]));
 }
 
-function runLine(run, series, view) {
+// A run's buckets merged until at most `most` remain.
+function atMostBuckets(series, most) {
+  let buckets = series.buckets;
+  for (let width = series.w; buckets.length > most && width < 64; width++) {
+    buckets = coarsenBuckets(buckets, width, width + 1);
+  }
+  return buckets;
+}
+
+function runLine(run, series, view, mostBuckets) {
   const toX = xOf(view.x, run);
-  const raw = rawPoints(series.buckets, toX);
+  const buckets = atMostBuckets(series, mostBuckets);
+  const raw = rawPoints(buckets, toX);
   const { colour, dashed } = view.colourOfRun(run);
   return {
     id: "run:" + run.id,
@@ -62,7 +77,7 @@ function runLine(run, series, view) {
     runs: [run],
     colour,
     dashed,
-    main: view.alpha > 0 ? smoothedPoints(series.buckets, view.alpha, toX) : raw,
+    main: view.alpha > 0 ? smoothedPoints(buckets, view.alpha, toX) : raw,
     faint: view.alpha > 0 ? raw : null,
     band: null,
     counts: null,
@@ -106,7 +121,13 @@ function groupLine(group, groupIndex, name, view) {
 // The lines of the chart of series `name` over `runs` (the shown ones, in page order).
 function chartLines(runs, name, view) {
   const having = runs.filter((run) => run.series.has(name) && run.series.get(name).buckets.length > 0);
-  if (view.groupOver.length === 0) return having.map((run) => runLine(run, run.series.get(name), view));
+  if (view.groupOver.length === 0) {
+    // Up to two points a bucket for the raw line, one more for the smoothed one.
+    const perBucket = view.alpha > 0 ? 3 : 2;
+    const most = view.pointBudget > 0
+      ? Math.max(8, Math.floor(view.pointBudget / perBucket / Math.max(1, having.length))) : Infinity;
+    return having.map((run) => runLine(run, run.series.get(name), view, most));
+  }
   return groupRuns(having, view.groupOver).map((group, index) => groupLine(group, index, name, view));
 }
 

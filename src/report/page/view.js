@@ -2,6 +2,9 @@
 // which runs are shown, how they are labelled and coloured. The state outlives every redraw, so a
 // change of data never resets a choice.
 
+// The most points one chart draws; see lines.js.
+const CHART_POINT_BUDGET = 8000;
+
 function createView(store) {
   const view = {
     store,
@@ -124,6 +127,7 @@ function createView(store) {
     labelKeys: view.labelKeys(),
     colourOfRun: view.colourOfRun,
     colourOfGroup: view.colourOfGroup,
+    pointBudget: CHART_POINT_BUDGET,
   });
 
   view.select = (id) => {
