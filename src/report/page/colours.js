@@ -1,10 +1,10 @@
 // Colours for runs: the palette by run, or a scale over one metadata key's values. Pure; the
 // palette itself comes from the page's style sheet.
 
-// A sequential scale from dark blue through green to yellow, readable on light and dark
-// backgrounds alike (close to the viridis map).
+// A sequential scale from blue through teal and green to amber and orange: every step of it reads
+// on a white and on a near-black background, which the usual maps' darkest or lightest ends do not.
 const SEQUENTIAL_STOPS = [
-  [68, 1, 84], [59, 82, 139], [33, 145, 140], [94, 201, 98], [253, 231, 37],
+  [58, 111, 216], [31, 165, 160], [124, 194, 74], [224, 178, 27], [232, 89, 12],
 ];
 
 function sequentialColour(t) {
@@ -33,6 +33,7 @@ function valueScale(values) {
       kind: log ? "log" : "linear",
       min,
       max,
+      distinct: [...new Set(numbers)].sort((p, q) => p - q),
       position: (value) => (typeof value !== "number" ? NaN : span > 0 ? (map(value) - low) / span : 0.5),
     };
   }

@@ -9,11 +9,13 @@ const SVG_HEIGHT = 330;
 const PLOT_TOP = 40;
 const PLOT_BOTTOM = 300;
 
-function axisTicks(scale) {
+function axisTicks(scale, settings) {
   if (scale.kind === "category") {
     const every = Math.max(1, Math.ceil(scale.categories.length / 10));
     return scale.categories.filter((_, i) => i % every === 0).map((name) => ({ v: name, label: name }));
   }
+  // A sweep's few settings are labelled themselves, not round numbers between them.
+  if (settings && scale.distinct.length <= 8) return scale.distinct.map((value) => ({ v: value, label: formatValue(value) }));
   return scale.kind === "log" ? logTicks(scale.min, scale.max, 6) : linearTicks(scale.min, scale.max, 5);
 }
 
@@ -73,9 +75,12 @@ function createHyper(view) {
     const group = svgElement("g", { class: "axis" });
     group.append(svgElement("line", { x1: x, x2: x, y1: PLOT_TOP, y2: PLOT_BOTTOM }));
     group.append(svgText(shortened(title, 26), { x, y: PLOT_TOP - 16, "text-anchor": "middle", class: "axis-name" }));
-    for (const tick of axisTicks(scale)) {
+    let previous = Infinity;
+    for (const tick of axisTicks(scale, axis.startsWith("meta:"))) {
       const y = axisY(scale.position(tick.v));
-      if (!Number.isFinite(y)) continue;
+      // Labels closer than a line of text would overlap.
+      if (!Number.isFinite(y) || Math.abs(previous - y) < 12) continue;
+      previous = y;
       group.append(svgElement("line", { x1: x - 4, x2: x, y1: y, y2: y }));
       group.append(svgText(shortened(String(tick.label), 14), { x: x - 7, y: y + 4, "text-anchor": "end" }));
     }
@@ -159,12 +164,12 @@ function createHyper(view) {
     const toX = (position) => left + position * (right - left);
     scatter.append(svgElement("rect", { class: "frame", x: left, y: PLOT_TOP, width: right - left, height: PLOT_BOTTOM - PLOT_TOP, fill: "none" }));
     const xScale = view.axisScale(xAxis);
-    for (const tick of axisTicks(xScale)) {
+    for (const tick of axisTicks(xScale, true)) {
       const x = toX(xScale.position(tick.v));
       if (Number.isFinite(x)) scatter.append(svgText(shortened(String(tick.label), 12), { x, y: PLOT_BOTTOM + 16, "text-anchor": "middle" }));
     }
     const yScale = view.axisScale(yAxis);
-    for (const tick of axisTicks(yScale)) {
+    for (const tick of axisTicks(yScale, false)) {
       const y = axisY(yScale.position(tick.v));
       if (Number.isFinite(y)) scatter.append(svgText(String(tick.label), { x: left - 6, y: y + 4, "text-anchor": "end" }));
     }

@@ -4,7 +4,7 @@
 //
 // view: {x: "step" | "elapsed" | "fraction", alpha (smoothing, 0 for none), groupOver (keys),
 //        band: "minmax" | "std", labelKeys (the keys that differ between runs),
-//        colourOfRun(run), colourOfGroup(group, index): {colour, dashed},
+//        colourOfRun(run), colourOfGroup(group): {colour, dashed},
 //        pointBudget: the most points one chart draws (0 for no limit)}
 //
 // A chart of many runs draws each with fewer points: past the budget, buckets are merged
@@ -84,7 +84,7 @@ function runLine(run, series, view, mostBuckets) {
   };
 }
 
-function groupLine(group, groupIndex, name, view) {
+function groupLine(group, name, view) {
   const members = group.runs.map((run) => ({ run, series: run.series.get(name) }));
   const width = Math.max(...members.map((member) => member.series.w));
   const smoothed = [];
@@ -101,7 +101,7 @@ function groupLine(group, groupIndex, name, view) {
   // In elapsed time the runs' buckets need not come in order of x.
   const aggregated = aggregateAtSharedBuckets(smoothed).sort((p, q) => p.x - q.x);
   const keys = view.labelKeys.filter((key) => !view.groupOver.includes(key));
-  const { colour, dashed } = view.colourOfGroup(group, groupIndex);
+  const { colour, dashed } = view.colourOfGroup(group);
   return {
     id: "group:" + group.key,
     label: runLabel(group.runs[0], keys),
@@ -128,7 +128,7 @@ function chartLines(runs, name, view) {
       ? Math.max(8, Math.floor(view.pointBudget / perBucket / Math.max(1, having.length))) : Infinity;
     return having.map((run) => runLine(run, run.series.get(name), view, most));
   }
-  return groupRuns(having, view.groupOver).map((group, index) => groupLine(group, index, name, view));
+  return groupRuns(having, view.groupOver).map((group) => groupLine(group, name, view));
 }
 
 // The index of the point of `points` (sorted by x) nearest to x, or -1 when x lies outside the

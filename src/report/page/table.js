@@ -13,14 +13,17 @@ function compareCells(p, q) {
   return String(p).localeCompare(String(q), undefined, { numeric: true });
 }
 
+// The columns: the run's id and name, then what tells the runs apart (status, the metadata and the
+// series numbers that differ), then the rest of what the command lists (start, git, host...).
 function tableColumns(view) {
-  const { store, state } = view;
+  const { store } = view;
   const runs = store.runs;
-  const columns = store.columns.map((title, i) => ({
+  const fixed = store.columns.map((title, i) => ({
     title,
     text: (run) => run.cells[i] ?? "",
     wrap: title === "name",
   }));
+  const columns = fixed.slice(0, 2);
   if (runs.some((run) => run.status)) columns.push({ title: "status", text: (run) => run.status, status: true });
   for (const key of view.labelKeys()) {
     columns.push({
@@ -41,6 +44,7 @@ function tableColumns(view) {
       series: name,
     });
   }
+  columns.push(...fixed.slice(2));
   return { columns, seriesLeftOut: Math.max(0, names.length - MAX_SERIES_COLUMNS) };
 }
 
@@ -75,7 +79,8 @@ function createTable(view) {
     });
     const cells = [element("th", {}, [all]), element("th")];
     extraColumns.forEach((column, i) => {
-      const cell = element("th", { className: "sortable", attributes: { title: "sort" } }, [isolated(column.title)]);
+      const cell = element("th", { className: "sortable", attributes: { title: "sort by " + column.title } },
+        [isolated(column.title)]);
       if (state.sort.column === column.title) {
         cell.setAttribute("aria-sort", state.sort.descending ? "descending" : "ascending");
       }
@@ -119,8 +124,8 @@ function createTable(view) {
   }
 
   // A group's row: what its runs share, and mean ± std of each series column.
-  function groupRow(group, index) {
-    const { colour, dashed } = view.colourOfGroup(group, index);
+  function groupRow(group) {
+    const { colour, dashed } = view.colourOfGroup(group);
     const row = element("tr", { className: "group" }, [
       element("td", { text: "n=" + group.runs.length }),
       element("td", {}, [swatch(colour, dashed)]),
@@ -138,7 +143,7 @@ function createTable(view) {
         }
       } else {
         const texts = new Set(group.runs.map(column.text));
-        text = texts.size === 1 ? [...texts][0] : "\u2026";
+        text = texts.size === 1 ? [...texts][0] : "";
       }
       row.append(element("td", { className: column.series ? "number" : column.wrap ? "text" : "" }, [isolated(text)]));
     }

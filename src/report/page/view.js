@@ -96,16 +96,28 @@ function createView(store) {
   const colourScale = () => remember("colour " + state.colourBy,
     () => valueScale(store.runs.map((run) => run.values.get(state.colourBy))));
 
+  // While runs are grouped, each group has a colour and its runs share it, wherever they show.
+  const groupIndex = () => remember("groups " + state.groupOver.join("\n"), () => {
+    const index = new Map();
+    groupRuns(store.runs, state.groupOver).forEach((group, i) => {
+      for (const run of group.runs) index.set(run.id, i);
+    });
+    return index;
+  });
+  const paletteColour = (index) => {
+    const colours = view.colours.colours;
+    return { colour: colours[index % colours.length], dashed: index >= colours.length };
+  };
+
   view.colourOfRun = (run) => {
     if (state.colourBy) {
       const scale = colourScale();
       return { colour: scaleColour(scale, run.values.get(state.colourBy), view.colours), dashed: false };
     }
-    const colours = view.colours.colours;
-    return { colour: colours[run.order % colours.length], dashed: run.order >= colours.length };
+    return paletteColour(state.groupOver.length > 0 ? groupIndex().get(run.id) : run.order);
   };
 
-  view.colourOfGroup = (group, index) => {
+  view.colourOfGroup = (group) => {
     if (state.colourBy) {
       const values = group.runs.map((run) => run.values.get(state.colourBy));
       const numbers = values.filter((value) => typeof value === "number");
@@ -114,8 +126,7 @@ function createView(store) {
         : values[0];
       return { colour: scaleColour(colourScale(), value, view.colours), dashed: false };
     }
-    const colours = view.colours.colours;
-    return { colour: colours[index % colours.length], dashed: index >= colours.length };
+    return paletteColour(groupIndex().get(group.runs[0].id));
   };
 
   // The choices a chart's lines depend on, gathered once per redraw.
