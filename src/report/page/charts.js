@@ -5,86 +5,11 @@
 // the pointer.
 
 const KEPT_GRAPHS = 24;
-
-// The page draws its own legend and read-out; the library's legend would measure its box (a
-// layout of the whole page) on every draw of every chart.
-Dygraph.PLUGINS = Dygraph.PLUGINS.filter((plugin) => plugin !== Dygraph.Plugins.Legend);
-const BAND_ALPHA = 0.2;
 const KNOWN_STATUSES = new Set(["completed", "failed", "interrupted", "running", "stopped", "unknown"]);
-
-// The chart library asks its data handler for each series; this one hands over the points the
-// page computed, instead of a table with a row for every x of every line (which, for runs whose x
-// differ, grows with the product of lines and points).
-function seriesHandler(columnsOf, Base) {
-  function Handler() {}
-  Handler.prototype = new Base();
-  Handler.prototype.extractSeries = (rawData, index) => columnsOf()[index - 1];
-  return Handler;
-}
-
-// A group's band as one filled shape per unbroken stretch of points. The library's own band
-// drawing makes a shape of every segment, which took most of a redraw with a few groups.
-function bandPlotter(e) {
-  const context = e.drawingContext;
-  const area = e.plotArea;
-  const stretches = [];
-  let stretch = [];
-  for (const point of e.points) {
-    if (Number.isNaN(point.y_top) || Number.isNaN(point.y_bottom) || point.yval === null) {
-      if (stretch.length > 0) stretches.push(stretch);
-      stretch = [];
-      continue;
-    }
-    stretch.push(point);
-  }
-  if (stretch.length > 0) stretches.push(stretch);
-  context.save();
-  context.fillStyle = e.color;
-  context.globalAlpha = BAND_ALPHA;
-  context.beginPath();
-  for (const points of stretches) {
-    points.forEach((point, i) => {
-      const y = area.y + area.h * point.y_top;
-      if (i === 0) context.moveTo(point.canvasx, y);
-      else context.lineTo(point.canvasx, y);
-    });
-    for (let i = points.length - 1; i >= 0; i--) {
-      context.lineTo(points[i].canvasx, area.y + area.h * points[i].y_bottom);
-    }
-    context.closePath();
-  }
-  context.fill();
-  context.restore();
-}
-
-function bandAndLinePlotter(e) {
-  bandPlotter(e);
-  Dygraph.Plotters.linePlotter(e);
-}
 
 function sectionOf(name) {
   const dot = name.indexOf(".");
   return dot > 0 ? name.slice(0, dot) : "";
-}
-
-// One line's points as the library takes them: scaled, gaps where a log axis cannot go, and with
-// a low-high pair per point when the chart draws bands.
-function libraryColumn(points, band, scale, log, bars) {
-  const out = new Array(points.length);
-  for (let i = 0; i < points.length; i++) {
-    let y = points[i][1] * scale;
-    if (log && !(y > 0)) y = null;
-    if (!bars) {
-      out[i] = [points[i][0], y];
-      continue;
-    }
-    let low = band ? band[i][0] * scale : y;
-    let high = band ? band[i][1] * scale : y;
-    if (log && !(low > 0)) low = y;
-    if (log && !(high > 0)) high = y;
-    out[i] = [points[i][0], y, [low, high]];
-  }
-  return out;
 }
 
 function createCharts(view, readout) {
@@ -154,7 +79,7 @@ function createCharts(view, readout) {
     ]);
     const entry = {
       name, figure, graphNode, cursor, beyond, legend, logButton,
-      graph: null, visible: false, stale: true, lines: [], columns: [], seriesLine: {},
+      graph: null, visible: false, stale: true, lines: [], columns: [], data: null,
     };
     entry.handlers = {
       plain: seriesHandler(() => entry.columns, Dygraph.DataHandlers.DefaultHandler),
@@ -258,53 +183,24 @@ function createCharts(view, readout) {
     }
   }
 
-  function options(entry, log, scale, bars) {
-    const colours = view.colours;
-    const count = (pixels, per) => Math.max(2, Math.floor(pixels / per));
+  // What a chart asks of the page, for the library's options.
+  function pageSide(entry) {
     return {
-      labels: entry.labels,
-      colors: entry.colors,
-      series: entry.seriesOptions,
-      dataHandler: bars ? entry.handlers.bars : entry.handlers.plain,
-      customBars: bars,
-      plotter: [Dygraph.Plotters.linePlotter],
-      logscale: log,
-      legend: "never",
-      dateWindow: xWindow(),
-      animatedZooms: false,
-      xRangePad: 0,
-      yRangePad: 6,
-      rightGap: 10,
-      gridLineColor: colours.grid,
-      axisLineColor: colours.rule,
-      highlightCircleSize: 0,
-      highlightSeriesOpts: { strokeWidth: 2.6 },
-      highlightSeriesBackgroundAlpha: 0.55,
-      highlightSeriesBackgroundColor: colours.background,
-      axes: {
-        x: {
-          ticker: (low, high, pixels) => xTicks(state.x, low, high, count(pixels, 80)),
-          axisLabelWidth: 64,
-        },
-        y: {
-          ticker: (low, high, pixels) => unscaledLabels(log ? logTicks(low, high, count(pixels, 28))
-            : linearTicks(low, high, count(pixels, 40)), scale),
-          axisLabelWidth: 60,
-        },
-      },
-      interactionModel: Object.assign({}, Dygraph.defaultInteractionModel, {
-        dblclick: () => zoom(null, true),
-      }),
-      highlightCallback: (event, x, points, row, seriesName) => hover(entry, event, seriesName),
-      unhighlightCallback: leave,
-      clickCallback: () => {
-        const line = entry.seriesLine[entry.graph.getHighlightSeries()];
+      x: state.x,
+      xWindow: xWindow(),
+      colours: view.colours,
+      handlers: entry.handlers,
+      onHover: (event, line) => hover(entry, event, line),
+      onLeave: leave,
+      onClick: () => {
+        const line = entry.data.lineOf[entry.graph.getHighlightSeries()];
         if (line) view.select(line.runs[0].id);
       },
-      zoomCallback: (low, high) => {
-        if (!resetting) zoom([low, high], false, entry);
+      onZoom: (range) => {
+        if (!resetting) zoom(range, false, entry);
       },
-      underlayCallback: (context, area, graph) => drawNotes(entry, context, area, graph),
+      onDoubleClick: () => zoom(null, true),
+      noteMarks: (graph) => noteMarks(entry, graph),
     };
   }
 
@@ -323,51 +219,14 @@ function createCharts(view, readout) {
     const bars = lineView.groupOver.length > 0;
     const log = chooseLog(entry);
     entry.logButton.setAttribute("aria-pressed", String(log));
-    let largest = 0;
-    let low = Infinity;
-    let high = -Infinity;
-    for (const line of entry.lines) {
-      for (const points of [line.main, line.faint ?? []]) {
-        if (points.length === 0) continue;
-        low = Math.min(low, points[0][0]);
-        high = Math.max(high, points[points.length - 1][0]);
-        for (const point of points) largest = Math.max(largest, Math.abs(point[1]));
-      }
-      for (const [bandLow, bandHigh] of line.band ?? []) {
-        largest = Math.max(largest, Math.abs(bandLow), Math.abs(bandHigh));
-      }
-    }
-    const scale = drawingScale(largest);
-    const width = entry.lines.length > 20 ? 1.1 : 1.6;
-    entry.labels = ["x"];
-    entry.colors = [];
-    entry.seriesOptions = {};
-    entry.columns = [];
-    entry.seriesLine = {};
-    entry.lines.forEach((line, i) => {
-      const add = (label, colour, points, band, strokeWidth, dashed) => {
-        entry.labels.push(label);
-        entry.colors.push(colour);
-        entry.columns.push(libraryColumn(points, band, scale, log, bars));
-        // A line of one point draws nothing: it gets a dot.
-        entry.seriesOptions[label] = {
-          strokeWidth, strokePattern: dashed ? [6, 3] : null, drawPoints: points.length === 1, pointSize: 3,
-        };
-        if (band) entry.seriesOptions[label].plotter = bandAndLinePlotter;
-        entry.seriesLine[label] = line;
-      };
-      if (line.faint) add("f" + i, faintColour(line.colour, view.colours.background), line.faint, null, 1, false);
-      add("l" + i, line.colour, line.main, line.band, width, line.dashed);
-    });
-    // One x for every point (a single step) still needs a range to place it in.
-    const margin = low === high ? Math.max(1, Math.abs(low) * 0.05) : 0;
-    const skeleton = [low - margin, high + margin].map((x) => [x, ...entry.columns.map(() => null)]);
-    const settings = options(entry, log, scale, bars);
+    entry.data = libraryData(entry.lines, log, bars, view.colours.background);
+    entry.columns = entry.data.columns;
+    const options = libraryOptions(entry.data, log, bars, pageSide(entry));
     if (entry.graph) {
-      entry.graph.updateOptions({ ...settings, file: skeleton });
+      entry.graph.updateOptions({ ...options, file: entry.data.skeleton });
     } else {
       entry.graphNode.replaceChildren();
-      entry.graph = new Dygraph(entry.graphNode, skeleton, settings);
+      entry.graph = new Dygraph(entry.graphNode, entry.data.skeleton, options);
       // For the browser tests, which read the chart's state; nothing on the page reads it back.
       Object.defineProperty(entry.figure, "dygraph", { value: entry.graph, configurable: true });
       alive.push(entry);
@@ -389,31 +248,14 @@ function createCharts(view, readout) {
     return marks;
   }
 
-  function drawNotes(entry, context, area, graph) {
-    context.save();
-    const bottom = area.y + area.h;
-    for (const mark of noteMarks(entry, graph)) {
-      if (mark.at < area.x || mark.at > area.x + area.w) continue;
-      context.fillStyle = mark.colour;
-      context.beginPath();
-      context.moveTo(mark.at, bottom - 7);
-      context.lineTo(mark.at - 4, bottom);
-      context.lineTo(mark.at + 4, bottom);
-      context.closePath();
-      context.fill();
-    }
-    context.restore();
-  }
-
-  function hover(entry, event, seriesName) {
+  function hover(entry, event, nearest) {
     const graph = entry.graph;
     if (!graph) return;
     const [domX] = graph.eventToDomCoords(event);
     const x = graph.toDataXCoord(domX);
     const margin = Math.abs(graph.toDataXCoord(domX + 6) - x);
     const notes = noteMarks(entry, graph).filter((mark) => Math.abs(mark.at - domX) <= 5);
-    readout.show(event, describeX(state.x, x), readoutRows(entry.lines, x, margin),
-      entry.seriesLine[seriesName], notes);
+    readout.show(event, describeX(state.x, x), readoutRows(entry.lines, x, margin), nearest, notes);
     for (const each of alive) {
       const area = each.graph.getArea();
       const at = each.graph.toDomXCoord(x);

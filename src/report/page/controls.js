@@ -70,7 +70,7 @@ function createControls(view) {
   }
 
   function renderColourChoices(keys) {
-    const options = [["", "by run"], ...keys.map((key) => [key, "by " + key])];
+    const options = [["", "by run"], ...keys.map((key) => [key, "by " + isolatedText(key)])];
     if ([...colour.options].map((option) => option.value).join("\n") !== options.map(([value]) => value).join("\n")) {
       colour.replaceChildren(...options.map(([value, text]) => element("option", { text, attributes: { value } })));
     }

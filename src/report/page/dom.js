@@ -15,6 +15,12 @@ function isolated(text, className) {
   return element("bdi", { className, text });
 }
 
+// The same where no element can hold it (an option, an SVG text): between the Unicode isolate
+// marks FSI and PDI.
+function isolatedText(text) {
+  return "\u2068" + text + "\u2069";
+}
+
 function svgElement(tag, attributes = {}) {
   const node = document.createElementNS("http://www.w3.org/2000/svg", tag);
   for (const [name, value] of Object.entries(attributes)) node.setAttribute(name, value);

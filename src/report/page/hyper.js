@@ -25,7 +25,7 @@ function axisY(position) {
 
 function svgText(text, attributes) {
   const node = svgElement("text", attributes);
-  node.textContent = text;
+  node.textContent = isolatedText(text);
   return node;
 }
 
@@ -53,7 +53,8 @@ function createHyper(view) {
 
   function fill(select, values, chosen) {
     if ([...select.options].map((option) => option.value).join("\n") !== values.join("\n")) {
-      select.replaceChildren(...values.map((value) => element("option", { text: value, attributes: { value } })));
+      select.replaceChildren(...values.map((value) =>
+        element("option", { text: isolatedText(value), attributes: { value } })));
     }
     select.value = chosen;
   }
@@ -148,7 +149,7 @@ function createHyper(view) {
       const line = svgElement("path", { d: path, class: shown ? "run" : "run out", "data-run": run.id });
       if (shown) line.setAttribute("stroke", numberColour(run, axes[axes.length - 1]));
       const title = svgElement("title");
-      title.textContent = runLabel(run, keys);
+      title.textContent = isolatedText(runLabel(run, keys));
       line.append(title);
       lines.append(line);
     }
@@ -183,7 +184,7 @@ function createHyper(view) {
       const dot = svgElement("circle", { cx: x.toFixed(1), cy: y.toFixed(1), r: 5, class: shown ? "" : "out", "data-run": run.id });
       if (shown) dot.setAttribute("fill", view.colourOfRun(run).colour);
       const title = svgElement("title");
-      title.textContent = runLabel(run, view.labelKeys());
+      title.textContent = isolatedText(runLabel(run, view.labelKeys()));
       dot.append(title);
       scatter.append(dot);
     }
