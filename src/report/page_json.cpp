@@ -82,7 +82,7 @@ void append_page_json_rounded(std::string& out, double value, int digits) {
       std::to_chars(std::begin(text), std::end(text), value, std::chars_format::general, digits);
   // "%g" style keeps trailing zeros out but spells exponents as "e-05"; JSON takes "e-5" as well.
   std::string_view number(text, static_cast<size_t>(result.ptr - text));
-  const size_t exponent = number.find("e");
+  const size_t exponent = number.find('e');
   if (exponent == std::string_view::npos) {
     out += number;
     return;
