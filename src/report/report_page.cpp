@@ -132,7 +132,8 @@ void append_metadata(std::string& out, const ReportInput& input) {
       auto found = run_values.find(key);
       distinct.insert(found == run_values.end() ? std::string_view("\x01") : found->second);
     }
-    out += distinct.size() > 1 ? "<tr class=\"differs\"><th class=\"text\">" : "<tr><th class=\"text\">";
+    out += distinct.size() > 1 ? "<tr class=\"differs\"><th class=\"text\">"
+                               : "<tr><th class=\"text\">";
     append_isolated(out, key);
     out += "</th>";
     for (const auto& run_values : values) {
