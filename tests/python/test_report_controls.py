@@ -209,6 +209,36 @@ def test_the_read_out_lists_every_line_sorted_by_value(page):
     assert sum(row["nearest"] for row in rows) == 1
 
 
+def test_changes_arriving_later_update_the_page_in_place(page, sweep):
+    """What a live view will do: apply changes to the loaded page. The reader's zoom, smoothing and
+    grouping stay; the new run joins its group, the table and the charts; a status shows."""
+    graph = plot(page, "loss")
+    page.execute_script("arguments[0].scrollIntoView({block: 'center'})", graph)
+    ActionChains(page).move_to_element_with_offset(graph, -120, 0).click_and_hold() \
+        .move_by_offset(150, 0).release().perform()
+    set_value(page, "input[type=range]", "0.5")
+    zoomed = report_browser.chart(page, "loss")["x_range"]
+    failed = sweep[1]["1.0/0"]
+    page.execute_script("""document.getElementById("trovik-data").apply({runs: [
+        {id: "new-run", name: "sweep", status: "running", cells: ["new-run", "sweep"],
+         metadata: [["batch", "64"], ["lr", "0.1"], ["seed", "3"]],
+         series: [{name: "loss", count: 3, first: 20, last: 2, min: 2, max: 20, w: 0,
+                   b: [1, 0, 0, 20, 1, 1, 10, 9, 1, 1, 10, 2]}]},
+        {id: arguments[0], status: "failed"}]})""", failed)
+    loss = report_browser.chart(page, "loss")
+    assert loss["x_range"] == zoomed
+    assert all(line["faint"] for line in loss["lines"])
+    groups = {line["label"]: len(line["runs"]) for line in loss["lines"]}
+    assert groups == {"sweep lr=0.1": 4, "sweep lr=1": 3}
+    table = page.execute_script("""
+        const heads = [...document.querySelectorAll("#run-table thead th")].map((th) => th.textContent);
+        const status = heads.indexOf("status");
+        return {rows: document.querySelectorAll("#run-table tr[data-run]").length,
+                failed: document.querySelector(`tr[data-run='${arguments[0]}']`).children[status].textContent};
+    """, failed)
+    assert table == {"rows": 7, "failed": "failed"}
+
+
 def test_long_runs_extremes_and_run_texts(browser, root, trovik, workdir):
     """A run far longer than the rest, values near the largest doubles, and names that are long
     or turn text right to left."""

@@ -4,6 +4,7 @@
 // store.js for the shape); the page updates in place and keeps the reader's choices.
 
 const trovikPage = (() => {
+  const data = document.getElementById("trovik-data");
   const store = createStore();
   const view = createView(store);
   view.colours = pageColours();
@@ -16,7 +17,10 @@ const trovikPage = (() => {
     view.applyDefaults();
     view.refresh({ data: summary });
   });
-  store.apply(JSON.parse(document.getElementById("trovik-data").textContent));
+  store.apply(JSON.parse(data.textContent));
+  // The same path for the browser tests, which play a live view's changes; no other script runs
+  // on the page to call it.
+  Object.defineProperty(data, "apply", { value: (changes) => store.apply(changes) });
   matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => {
     view.colours = pageColours();
     view.refresh({});
