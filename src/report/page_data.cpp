@@ -95,7 +95,8 @@ void append_run(std::string& out, const ReportRun& run, const std::vector<std::s
     append_page_json_string(out, run.status);
   }
   out += ",\"cells\":";
-  append_strings(out, cells != nullptr ? *cells : std::vector<std::string>{}, fixed_columns);
+  static const std::vector<std::string> kNoCells;
+  append_strings(out, cells != nullptr ? *cells : kNoCells, fixed_columns);
   out += ",\"metadata\":[";
   for (size_t i = 0; i < run.metadata.size(); ++i) {
     if (i > 0) out += ',';

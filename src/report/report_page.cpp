@@ -7,6 +7,7 @@
 #include "report/html_text.h"
 #include "report/page_assets.h"
 #include "report/page_data.h"
+#include "report/page_limits.h"
 
 namespace trovik::report {
 namespace {
@@ -48,14 +49,18 @@ void append_left_out(std::string& out, const ReportInput& input) {
     notes_left_out += run.notes_left_out;
   }
   if (series_left_out > 0) {
-    out += "<p class=\"left-out\">This page charts at most 1000 series, the first by name: ";
+    out += "<p class=\"left-out\">This page charts at most ";
+    out += std::to_string(kMaxCharts);
+    out += " series, the first by name: ";
     out += count_of(series_left_out, "series", "series");
     out += " of ";
     out += count_of(runs_short_of_series, "run", "runs");
     out += " are left out (<code>trovik show</code> and <code>trovik export</code> list all).</p>";
   }
   if (notes_left_out > 0) {
-    out += "<p class=\"left-out\">Each run shows its first 500 notes: ";
+    out += "<p class=\"left-out\">Each run shows its first ";
+    out += std::to_string(kMaxNotesPerRun);
+    out += " notes: ";
     out += count_of(notes_left_out, "note is", "notes are");
     out += " left out (<code>trovik show</code> lists all).</p>";
   }
