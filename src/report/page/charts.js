@@ -326,15 +326,14 @@ function createCharts(view, readout) {
     for (const entry of entries.values()) {
       if (!only || only.has(entry.name)) markStale(entry);
     }
+    if (what.print) {
+      // Paper gets every chart (up to a limit), not just those scrolled to.
+      for (const entry of [...entries.values()].slice(0, 200)) {
+        if (!entry.figure.hidden) draw(entry);
+      }
+    }
     drawVisible();
   }
-
-  // Paper gets every chart, not just those scrolled to.
-  window.addEventListener("beforeprint", () => {
-    for (const entry of [...entries.values()].slice(0, 200)) {
-      if (entry.stale && !entry.figure.hidden) draw(entry);
-    }
-  });
 
   return { refresh, entries, zoom };
 }

@@ -21,9 +21,13 @@ const trovikPage = (() => {
   // The same path for the browser tests, which play a live view's changes; no other script runs
   // on the page to call it.
   Object.defineProperty(data, "apply", { value: (changes) => store.apply(changes) });
-  matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => {
+  // Colours follow the reader's preference, and paper, whose colours are set for print.
+  const recolour = (what) => {
     view.colours = pageColours();
-    view.refresh({});
-  });
+    view.refresh(what);
+  };
+  matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => recolour({}));
+  window.addEventListener("beforeprint", () => recolour({ print: true }));
+  window.addEventListener("afterprint", () => recolour({}));
   return { store, view };
 })();
