@@ -21,6 +21,7 @@ function createCharts(view, readout) {
   let alive = [];
   let pending = false;
   let resetting = false;
+  let printing = false;
   let perRefresh = null;
   const empty = element("p", { className: "empty", text: "These runs tracked no numbers." });
   container.append(empty);
@@ -99,24 +100,24 @@ function createCharts(view, readout) {
   // Figures for every series, in sections by the first part of their names, in name order; a
   // figure made before keeps its place in the document and its chart.
   function layout() {
-    const names = [...view.store.seriesNames].sort();
-    for (const name of names) {
+    const bySection = new Map();
+    for (const name of [...view.store.seriesNames].sort()) {
       if (!entries.has(name)) entries.set(name, createEntry(name));
       const section = sectionOf(name);
+      if (!bySection.has(section)) bySection.set(section, []);
+      bySection.get(section).push(entries.get(name).figure);
+    }
+    for (const section of [...bySection.keys()].sort()) {
       if (!sections.has(section)) {
         const grid = element("div", { className: "charts" });
-        const node = element("div", { className: "chart-section" }, section ? [element("h3", {}, [isolated(section + ".*")]), grid] : [grid]);
-        sections.set(section, { node, grid });
+        const title = section ? [element("h3", {}, [isolated(section + ".*")])] : [];
+        sections.set(section, { node: element("div", { className: "chart-section" }, [...title, grid]), grid });
       }
-    }
-    for (const section of [...sections.keys()].sort()) {
       const { node, grid } = sections.get(section);
       container.append(node);
-      for (const name of names) {
-        if (sectionOf(name) === section) grid.append(entries.get(name).figure);
-      }
+      grid.append(...bySection.get(section));
     }
-    empty.hidden = names.length > 0;
+    empty.hidden = entries.size > 0;
   }
 
   function applySeriesFilter() {
@@ -291,6 +292,7 @@ function createCharts(view, readout) {
   }
 
   function releaseFar() {
+    if (printing) return;
     const far = alive.filter((entry) => !entry.visible);
     for (const entry of far.slice(0, Math.max(0, alive.length - KEPT_GRAPHS))) {
       release(entry);
@@ -316,8 +318,9 @@ function createCharts(view, readout) {
 
   // Everything that changed is drawn again now if in view, later when scrolled to.
   function refresh(what) {
-    if (what.selection) return;
+    if (what.selection || what.numbers) return;
     perRefresh = null;
+    printing = Boolean(what.print);
     if (what.data || entries.size === 0) layout();
     if (what.x) state.xRange = null;
     applySeriesFilter();
