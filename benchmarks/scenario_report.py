@@ -47,15 +47,18 @@ def trovik_command() -> str:
 
 def make_runs(trovik, root: str, records: int, runs: int = RUNS, series: int = 0) -> None:
     """`runs` runs of `records` records each, a loss with spikes, an accuracy and a learning rate,
-    and `series` more series; the learning rate takes four values and the seed five."""
+    and `series` more series. More than RUNS runs are one sweep: 4 learning rates x 10 widths x 5
+    seeds, so that the page groups them over their seeds, 5 runs a group."""
     previous = os.environ.get("TROVIK_DIR")
     os.environ["TROVIK_DIR"] = root
     try:
         for index in range(runs):
-            metadata = {"lr": 0.1 / (index + 1), "batch": 64}
+            name, metadata = f"bench-{index}", {"lr": 0.1 / (index + 1), "batch": 64}
             if runs > RUNS:
-                metadata = {"lr": 0.1 ** (index % 4), "seed": index // 4 % 5, "batch": 64}
-            run = trovik.Experiment(f"bench-{index}", metadata)
+                name = "sweep"
+                metadata = {"lr": 0.1 ** (index % 4), "width": 64 * (1 + index // 20),
+                            "seed": index // 4 % 5, "batch": 64}
+            run = trovik.Experiment(name, metadata)
             with open(run.path) as handle:
                 start = json.loads(handle.readline())
             head = json.dumps({k: start[k] for k in ("created_at",)})[:-1]

@@ -84,13 +84,20 @@ function runLine(run, series, view, mostBuckets) {
   };
 }
 
-function groupLine(group, name, view) {
+// A group's line: its runs' buckets at one width, the widest of theirs, or wider still until no
+// run has more than `mostBuckets`.
+function groupLine(group, name, view, mostBuckets) {
   const members = group.runs.map((run) => ({ run, series: run.series.get(name) }));
-  const width = Math.max(...members.map((member) => member.series.w));
+  let width = Math.max(...members.map((member) => member.series.w));
+  let widest = members.map(({ series }) => coarsenBuckets(series.buckets, series.w, width));
+  while (widest.some((buckets) => buckets.length > mostBuckets) && width < 64) {
+    widest = widest.map((buckets) => coarsenBuckets(buckets, width, width + 1));
+    width += 1;
+  }
   const smoothed = [];
   const raw = [];
-  for (const { run, series } of members) {
-    const buckets = coarsenBuckets(series.buckets, series.w, width);
+  for (const [i, { run }] of members.entries()) {
+    const buckets = widest[i];
     const toX = xOf(view.x, run);
     const index = buckets.map((bucket) => bucketIndex(bucket, width));
     const x = buckets.map((bucket) => bucketMiddle(bucket, toX));
@@ -121,14 +128,17 @@ function groupLine(group, name, view) {
 // The lines of the chart of series `name` over `runs` (the shown ones, in page order).
 function chartLines(runs, name, view) {
   const having = runs.filter((run) => run.series.has(name) && run.series.get(name).buckets.length > 0);
+  const most = (lines, perBucket) => view.pointBudget > 0
+    ? Math.max(8, Math.floor(view.pointBudget / perBucket / Math.max(1, lines))) : Infinity;
   if (view.groupOver.length === 0) {
     // Up to two points a bucket for the raw line, one more for the smoothed one.
-    const perBucket = view.alpha > 0 ? 3 : 2;
-    const most = view.pointBudget > 0
-      ? Math.max(8, Math.floor(view.pointBudget / perBucket / Math.max(1, having.length))) : Infinity;
-    return having.map((run) => runLine(run, run.series.get(name), view, most));
+    const mostBuckets = most(having.length, view.alpha > 0 ? 3 : 2);
+    return having.map((run) => runLine(run, run.series.get(name), view, mostBuckets));
   }
-  return groupRuns(having, view.groupOver).map((group) => groupLine(group, name, view));
+  // A point a bucket for the mean, two for its band, one more for the raw mean.
+  const groups = groupRuns(having, view.groupOver);
+  const mostBuckets = most(groups.length, view.alpha > 0 ? 4 : 3);
+  return groups.map((group) => groupLine(group, name, view, mostBuckets));
 }
 
 // The index of the point of `points` (sorted by x) nearest to x, or -1 when x lies outside the

@@ -60,6 +60,7 @@ function createTable(view) {
   tools.append(filter, counts, clearBrushes);
   tools.hidden = false;
   let columns = [];
+  let seriesLeftOut = 0;
 
   filter.addEventListener("input", () => view.update({ runFilter: filter.value }, { runs: true }));
   clearBrushes.addEventListener("click", () => {
@@ -69,7 +70,6 @@ function createTable(view) {
 
   function header(extraColumns) {
     const all = element("input", { attributes: { type: "checkbox", "aria-label": "Show every run" } });
-    all.checked = store.runs.every((run) => !state.hidden.has(run.id));
     all.addEventListener("change", () => {
       for (const run of store.runs) {
         if (all.checked) state.hidden.delete(run.id);
@@ -78,7 +78,7 @@ function createTable(view) {
       view.refresh({ runs: true });
     });
     const cells = [element("th", {}, [all]), element("th")];
-    extraColumns.forEach((column, i) => {
+    extraColumns.forEach((column) => {
       const cell = element("th", { className: "sortable", attributes: { title: "sort by " + column.title } },
         [isolated(column.title)]);
       if (state.sort.column === column.title) {
@@ -90,32 +90,25 @@ function createTable(view) {
         render();
       });
       cells.push(cell);
-      column.index = i;
     });
     return element("thead", {}, [element("tr", {}, cells)]);
   }
 
-  function runRow(run, shown) {
+  function runRow(run) {
     const box = element("input", { attributes: { type: "checkbox", "aria-label": "Show this run" } });
-    box.checked = !state.hidden.has(run.id);
     box.addEventListener("change", () => {
       if (box.checked) state.hidden.delete(run.id);
       else state.hidden.add(run.id);
       view.refresh({ runs: true });
     });
-    const { colour, dashed } = view.colourOfRun(run);
-    const row = element("tr", { attributes: { "data-run": run.id } }, [
-      element("td", {}, [box]),
-      element("td", {}, [swatch(colour, dashed)]),
-    ]);
+    // The swatch comes with showRows, which follows colour changes.
+    const row = element("tr", { attributes: { "data-run": run.id } }, [element("td", {}, [box]), element("td")]);
     for (const column of columns) {
       const cell = element("td", { className: column.series ? "number" : column.wrap ? "text" : "" },
         [isolated(column.text(run))]);
       if (column.status && KNOWN_STATUSES.has(run.status)) cell.classList.add("status-" + run.status);
       row.append(cell);
     }
-    row.hidden = !view.matchesFilter(run) || !shown.brushed.has(run);
-    row.classList.toggle("off", state.hidden.has(run.id));
     row.classList.toggle("selected", state.selected === run.id);
     row.addEventListener("click", (event) => {
       if (event.target !== box) view.select(run.id);
@@ -158,24 +151,36 @@ function createTable(view) {
     return state.sort.descending ? sorted.reverse() : sorted;
   }
 
-  function render() {
-    const made = tableColumns(view);
-    columns = made.columns;
-    const shownRuns = view.shownRuns();
-    const shown = { brushed: new Set(store.runs.filter((run) => view.withinBrushes(run))) };
-    const body = element("tbody", {}, sortedRuns().map((run) => runRow(run, shown)));
-    const parts = [header(columns)];
-    if (state.groupOver.length > 0) {
-      parts.push(element("tbody", { className: "groups" },
-        groupRuns(shownRuns, state.groupOver).map(groupRow)));
+  // Which rows show, which are ticked off, and their colours: all that hiding, filtering,
+  // grouping or colouring alters in the table, besides its group rows.
+  function showRows() {
+    const brushed = new Set(store.runs.filter((run) => view.withinBrushes(run)));
+    for (const row of table.querySelectorAll("tr[data-run]")) {
+      const run = store.byId.get(row.dataset.run);
+      row.hidden = !view.matchesFilter(run) || !brushed.has(run);
+      row.classList.toggle("off", state.hidden.has(run.id));
+      row.firstChild.firstChild.checked = !state.hidden.has(run.id);
+      const { colour, dashed } = view.colourOfRun(run);
+      row.children[1].replaceChildren(swatch(colour, dashed));
     }
-    parts.push(body);
-    table.replaceChildren(...parts);
+    table.querySelector("thead input").checked = store.runs.every((run) => !state.hidden.has(run.id));
+    const shownRuns = view.shownRuns();
+    const groups = state.groupOver.length > 0 ? groupRuns(shownRuns, state.groupOver).map(groupRow) : [];
+    table.querySelector("tbody.groups").replaceChildren(...groups);
     const hidden = store.runs.length - shownRuns.length;
     counts.textContent = store.runs.length + (store.runs.length === 1 ? " run" : " runs") +
       (hidden > 0 ? ", " + shownRuns.length + " shown" : "") +
-      (made.seriesLeftOut > 0 ? " \u00b7 " + made.seriesLeftOut + " more series differ (not shown here)" : "");
+      (seriesLeftOut > 0 ? " \u00b7 " + seriesLeftOut + " more series differ (not shown here)" : "");
     clearBrushes.hidden = state.brushes.size === 0;
+  }
+
+  function render() {
+    const made = tableColumns(view);
+    columns = made.columns;
+    seriesLeftOut = made.seriesLeftOut;
+    const body = element("tbody", {}, sortedRuns().map(runRow));
+    table.replaceChildren(header(columns), element("tbody", { className: "groups" }), body);
+    showRows();
   }
 
   function refresh(what) {
@@ -186,7 +191,9 @@ function createTable(view) {
       }
       return;
     }
-    render();
+    // New data or another number changes the rows; anything else only which show and how.
+    if (what.data || what.numbers || columns.length === 0) render();
+    else showRows();
   }
 
   return { refresh };
