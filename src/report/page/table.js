@@ -160,8 +160,13 @@ function createTable(view) {
       row.hidden = !view.matchesFilter(run) || !brushed.has(run);
       row.classList.toggle("off", state.hidden.has(run.id));
       row.firstChild.firstChild.checked = !state.hidden.has(run.id);
+      // Only a changed colour touches the row: every change of a row's content costs a layout.
       const { colour, dashed } = view.colourOfRun(run);
-      row.children[1].replaceChildren(swatch(colour, dashed));
+      const cell = row.children[1];
+      if (cell.dataset.colour !== colour + dashed) {
+        cell.dataset.colour = colour + dashed;
+        cell.replaceChildren(swatch(colour, dashed));
+      }
     }
     table.querySelector("thead input").checked = store.runs.every((run) => !state.hidden.has(run.id));
     const shownRuns = view.shownRuns();
