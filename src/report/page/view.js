@@ -45,6 +45,7 @@ function createView(store) {
   // What the data asks for until the reader chooses: its x axis, and grouping over seed-like keys
   // once they first appear.
   view.applyDefaults = () => {
+    memo = new Map();
     if (!xChosen) state.x = store.x;
     if (groupOverChosen) return;
     const keys = defaultGroupKeys(view.labelKeys());
