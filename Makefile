@@ -24,6 +24,10 @@ system-deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev \
 	    libcli11-dev libboost-dev git; \
 	fi
+	@if [ ! -f /usr/share/javascript/dygraphs/dygraph.min.js ] || ! command -v node >/dev/null; then \
+	  echo "installing libjs-dygraphs (the report's charts) and nodejs (the page script's tests)"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libjs-dygraphs nodejs >/dev/null; \
+	fi
 	@if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then \
 	  echo "installing chromium and chromium-driver for the report's browser tests"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium chromium-driver >/dev/null; \

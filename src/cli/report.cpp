@@ -9,6 +9,7 @@
 
 #include "cli/command_context.h"
 #include "cli/output.h"
+#include "read/run_reference.h"
 #include "read/timestamp.h"
 #include "report/report_file.h"
 #include "report/report_input.h"
@@ -26,14 +27,15 @@ struct ReportOptions {
 
 Result<std::vector<read::RunFileEntry>> chosen_runs(const ReportOptions& options,
                                                     const CommandContext& context) {
-  std::vector<read::RunFileEntry> runs;
+  std::vector<read::RunFileEntry> all = context.runs();
   if (options.runs.empty()) {
-    runs = context.runs();
-    if (runs.size() > kDefaultRuns) runs.resize(kDefaultRuns);
-    return runs;
+    if (all.size() > kDefaultRuns) all.resize(kDefaultRuns);
+    return all;
   }
+  // The runs are listed once for all references: a report of 200 runs names 200 of them.
+  std::vector<read::RunFileEntry> runs;
   for (const std::string& reference : options.runs) {
-    Result<read::RunFileEntry> entry = context.find_run(reference);
+    Result<read::RunFileEntry> entry = read::resolve_run(reference, all);
     if (!entry.ok()) return std::move(entry).status();
     const bool named_before = std::any_of(
         runs.begin(), runs.end(), [&](const auto& run) { return run.path == entry.value().path; });

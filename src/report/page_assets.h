@@ -4,9 +4,11 @@
 
 namespace trovik::report {
 
-// The page's fixed style sheet and script, written into every report as they are, so that the file
-// needs nothing else to be read.
+// What every page carries as it is, so that the file needs nothing else to be read: the style
+// sheet, the one script (the chart library and the page's own code, src/report/page/*.js) and the
+// chart library's licence notice. Generated at build time from those files.
 extern const std::string_view kPageStyle;
 extern const std::string_view kPageScript;
+extern const std::string_view kChartLibraryNotice;
 
 }  // namespace trovik::report

@@ -1,5 +1,6 @@
 #include "report/report_input.h"
 
+#include <algorithm>
 #include <numeric>
 
 #include "read/run_batch.h"
@@ -9,15 +10,11 @@
 #include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/timestamp.h"
-#include "report/chart_svg.h"
-#include "report/series_reduction.h"
+#include "report/page_limits.h"
 
 namespace trovik::report {
 namespace {
 
-// Each run's series are thinned as soon as it is read, to this many slices of its own range; the
-// page thins them again to its pixels.
-constexpr int kSlicesPerRun = 8 * kPlotColumns;
 // A snapshot that swept in data files can have a diff of many megabytes; the page keeps its start.
 constexpr size_t kMaxDiffBytes = size_t{256} * 1024;
 
@@ -80,8 +77,10 @@ std::vector<LabelledText> facts_of(const read::RunSummary& run, const read::RunF
 }  // namespace
 
 ReportInputBuilder::ReportInputBuilder(XAxis x_axis, int64_t now_ns,
-                                       const read::ProcessProbe& probe)
-    : table_(read::RunTable::Options{now_ns, &probe}), probe_(probe) {
+                                       const read::ProcessProbe& probe, size_t expected_runs)
+    : table_(read::RunTable::Options{now_ns, &probe}),
+      probe_(probe),
+      expected_runs_(std::max<size_t>(expected_runs, 1)) {
   input_.x_axis = x_axis;
   input_.generated_at = read::format_utc_time(now_ns) + " UTC";
 }
@@ -98,15 +97,29 @@ void ReportInputBuilder::add(const read::RunSummary& run, int64_t fallback_start
   for (const read::Note& note : run.notes) {
     out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
   }
+  // Its series are thinned as soon as it is read, each to its share of the page, so that only one
+  // run's full points are held at a time; past the page's number of charts, the run keeps the
+  // series first by name.
+  std::vector<const read::SeriesSummary*> charted;
   for (const read::SeriesSummary& series : run.series) {
     // Against a step axis the `step` member is the axis itself: its chart would be a diagonal.
     if (input_.x_axis == XAxis::kStep && series.name == "step") continue;
-    std::vector<SeriesPoint> points;
-    points.reserve(series.points.size());
-    for (const read::SeriesPoint& point : series.points) {
-      points.push_back({point.step, static_cast<double>(point.elapsed_ms), point.value});
+    charted.push_back(&series);
+  }
+  std::sort(charted.begin(), charted.end(),
+            [](const auto* a, const auto* b) { return a->name < b->name; });
+  if (charted.size() > kMaxCharts) {
+    out.series_left_out = charted.size() - kMaxCharts;
+    charted.resize(kMaxCharts);
+  }
+  const size_t buckets = buckets_per_series(expected_runs_, charted.size());
+  for (const read::SeriesSummary* series : charted) {
+    RunSeries& kept = out.series.emplace_back(RunSeries{series->name, series->count, series->first,
+                                                        series->last, series->min, series->max,
+                                                        read::SeriesThinning(buckets)});
+    for (const read::SeriesPoint& point : series->points) {
+      kept.thinned.add(point.step, static_cast<double>(point.elapsed_ms), point.value);
     }
-    out.series.push_back({series.name, reduce_series(points, input_.x_axis, kSlicesPerRun)});
   }
   add_code(run, repository, out);
 }
@@ -117,7 +130,11 @@ ReportInput ReportInputBuilder::finish() && {
   std::vector<read::ShownColumn> columns = table_.fixed_columns();
   for (read::ShownColumn& column : table_.value_columns(rows)) columns.push_back(std::move(column));
   const std::vector<read::ShownColumn> shown = table_.columns_to_show(columns, rows, false);
-  for (const read::ShownColumn& column : shown) input_.summary.columns.push_back(column.header);
+  for (const read::ShownColumn& column : shown) {
+    input_.summary.columns.push_back(column.header);
+    const bool fixed = table_.columns()[column.sources.front()].kind == read::Column::Kind::kFixed;
+    if (fixed) input_.summary.fixed_columns = input_.summary.columns.size();
+  }
   for (size_t row : rows) {
     std::vector<std::string>& cells = input_.summary.rows.emplace_back();
     for (const read::ShownColumn& column : shown) {
@@ -131,12 +148,13 @@ ReportInput ReportInputBuilder::finish() && {
       input_.differing_metadata.insert(column.name);
     }
   }
+  fit_to_page(input_);
   return std::move(input_);
 }
 
 Result<ReportInput> build_report_input(const std::vector<read::RunFileEntry>& runs, XAxis x_axis,
                                        int64_t now_ns) {
-  ReportInputBuilder builder(x_axis, now_ns, read::system_process_probe());
+  ReportInputBuilder builder(x_axis, now_ns, read::system_process_probe(), runs.size());
   read::RepositoryFinder repositories;
   // One run at a time: its points are thinned before the next one is read.
   for (const read::RunFileEntry& entry : runs) {

@@ -18,7 +18,10 @@ namespace trovik::report {
 // and the code of every run come from the reading library, as `ls`, `show` and `code` show them.
 class ReportInputBuilder {
  public:
-  ReportInputBuilder(XAxis x_axis, int64_t now_ns, const read::ProcessProbe& probe);
+  // `expected_runs`: how many runs the page will hold, which sets each series' share of the
+  // page's points.
+  ReportInputBuilder(XAxis x_axis, int64_t now_ns, const read::ProcessProbe& probe,
+                     size_t expected_runs);
 
   // `run` read with Detail::kPoints; `fallback_start_ns` as for RunTable::add; `repository` where
   // its code is looked up (read::RepositoryFinder).
@@ -31,6 +34,7 @@ class ReportInputBuilder {
   ReportInput input_;
   read::RunTable table_;
   const read::ProcessProbe& probe_;
+  size_t expected_runs_;
 };
 
 // Reads each of `runs` (in that order, on up to read::reading_threads() threads per file) and

@@ -1,32 +1,24 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "read/series_thinning.h"
+
 namespace trovik::report {
 
 // What the report shows, independent of how run files are read: report_input.h fills it in, the
 // page writer only lays it out. Every text here is shown as text, never as markup.
 
-// Which quantity runs along every chart's horizontal axis.
+// Which quantity runs along the charts' horizontal axis when the page opens.
 enum class XAxis {
   kStep,
   kElapsed,
 };
-
-struct SeriesPoint {
-  int64_t step = 0;
-  double elapsed_ms = 0;
-  double value = 0;
-};
-
-// The position of a point along the chosen axis; elapsed time is shown in seconds.
-inline double point_x(const SeriesPoint& point, XAxis axis) {
-  return axis == XAxis::kStep ? static_cast<double>(point.step) : point.elapsed_ms / 1000.0;
-}
 
 struct RunNote {
   int64_t step = 0;
@@ -34,10 +26,16 @@ struct RunNote {
   std::string text;
 };
 
-// One numeric series of one run, named by its dotted key path.
+// One numeric series of one run, named by its dotted key path: its figures over all points, and
+// its points thinned for drawing.
 struct RunSeries {
   std::string name;
-  std::vector<SeriesPoint> points;
+  uint64_t count = 0;
+  double first = 0;
+  double last = 0;
+  double min = 0;
+  double max = 0;
+  read::SeriesThinning thinned;
 };
 
 // A label and its text, in the order they are shown.
@@ -47,12 +45,18 @@ struct ReportRun {
   std::string run_id;
   std::string short_id;  // what the page shows of the id
   std::string name;
+  // How the run ended or whether it still runs ("completed", "failed", "running", ...); empty
+  // while unknown.
+  std::string status;
   // Host, user, argv, working directory, start, duration, git state: already formatted.
   std::vector<LabelledText> facts;
   // Metadata keys and their values as JSON text.
   std::vector<LabelledText> metadata;
-  std::vector<RunSeries> series;
+  std::vector<RunSeries> series;  // in ascending order of name
+  // Series the run has beyond those in `series`, left out to keep the page small.
+  size_t series_left_out = 0;
   std::vector<RunNote> notes;
+  size_t notes_left_out = 0;
   // What the code diff shows ("uncommitted changes against 1a2b3c4"), and the diff itself; an
   // empty heading means the run has no code to show.
   std::string code_heading;
@@ -61,6 +65,9 @@ struct ReportRun {
 
 // The run list as the command's `ls` shows it: one row per run, in the order of `runs`.
 struct SummaryTable {
+  // The leading columns every run has (id, name, start, ...); the rest are metadata keys and
+  // series whose cells differ between the runs.
+  size_t fixed_columns = 0;
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
 };

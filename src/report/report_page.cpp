@@ -1,31 +1,27 @@
 #include "report/report_page.h"
 
-#include <algorithm>
 #include <map>
 #include <set>
 
-#include "report/axis_scale.h"
-#include "report/chart_svg.h"
+#include "report/elapsed_text.h"
 #include "report/html_text.h"
 #include "report/page_assets.h"
+#include "report/page_data.h"
+#include "report/page_limits.h"
 
 namespace trovik::report {
 namespace {
 
-void append_swatch(std::string& out, size_t run_index) {
-  out += "<span class=\"swatch";
-  append_colour_classes(out, static_cast<int>(run_index));
-  out += "\"></span>";
+// Run texts go inside <bdi>, so that a right-to-left override in one cannot reorder what stands
+// beside it.
+void append_isolated(std::string& out, std::string_view text) {
+  out += "<bdi>";
+  append_escaped(out, text);
+  out += "</bdi>";
 }
 
-// A run as every part of the page names it: its colour, its name, the start of its id.
-void append_run_label(std::string& out, const ReportRun& run, size_t run_index) {
-  append_swatch(out, run_index);
-  out += "<span class=\"run-name\">";
-  append_escaped(out, run.name);
-  out += "</span> <code>";
-  append_escaped(out, run.short_id);
-  out += "</code>";
+std::string count_of(size_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
 void append_head(std::string& out, const ReportInput& input, std::string_view nonce) {
@@ -36,41 +32,80 @@ void append_head(std::string& out, const ReportInput& input, std::string_view no
   out += nonce;
   out += "'\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   out += "<meta name=\"color-scheme\" content=\"light dark\">\n<title>trovik report: ";
-  out += std::to_string(input.runs.size());
-  out += input.runs.size() == 1 ? " run" : " runs";
+  out += count_of(input.runs.size(), "run", "runs");
   out += "</title>\n<style>";
   out += kPageStyle;
-  out += "</style>\n</head>\n<body>\n<header><h1>trovik report</h1><p class=\"generated\">";
-  out += std::to_string(input.runs.size());
-  out += input.runs.size() == 1 ? " run" : " runs";
-  out += " \u00b7 generated ";
-  append_escaped(out, input.generated_at);
-  out += input.x_axis == XAxis::kStep ? " \u00b7 charts by step" : " \u00b7 charts by elapsed time";
-  out += "</p></header>\n";
+  out += "</style>\n</head>\n<body>\n";
 }
 
+// What the page left out to stay small, said once at the top.
+void append_left_out(std::string& out, const ReportInput& input) {
+  size_t runs_short_of_series = 0;
+  size_t series_left_out = 0;
+  size_t notes_left_out = 0;
+  for (const ReportRun& run : input.runs) {
+    runs_short_of_series += run.series_left_out > 0;
+    series_left_out += run.series_left_out;
+    notes_left_out += run.notes_left_out;
+  }
+  if (series_left_out > 0) {
+    out += "<p class=\"left-out\">This page charts at most ";
+    out += std::to_string(kMaxCharts);
+    out += " series, the first by name: ";
+    out += count_of(series_left_out, "series", "series");
+    out += " of ";
+    out += count_of(runs_short_of_series, "run", "runs");
+    out += " are left out (<code>trovik show</code> and <code>trovik export</code> list all).</p>";
+  }
+  if (notes_left_out > 0) {
+    out += "<p class=\"left-out\">Each run shows its first ";
+    out += std::to_string(kMaxNotesPerRun);
+    out += " notes: ";
+    out += count_of(notes_left_out, "note is", "notes are");
+    out += " left out (<code>trovik show</code> lists all).</p>";
+  }
+}
+
+void append_header(std::string& out, const ReportInput& input) {
+  out += "<header><h1>trovik report</h1><p class=\"generated\">";
+  out += count_of(input.runs.size(), "run", "runs");
+  out += " \u00b7 generated ";
+  append_escaped(out, input.generated_at);
+  out += "</p>";
+  append_left_out(out, input);
+  out += "</header>\n<nav id=\"controls\" class=\"controls\" aria-label=\"Chart controls\" hidden>";
+  out += "</nav>\n";
+}
+
+// The run table as plain HTML, which the script replaces with a sortable, filterable one.
 void append_summary(std::string& out, const ReportInput& input) {
-  out +=
-      "<section id=\"runs\"><h2>Runs</h2><div class=\"table-scroll\"><table class=\"summary\">"
-      "<thead><tr><th></th>";
+  out += "<section id=\"runs\"><h2>Runs</h2><div id=\"run-tools\" class=\"tools\" hidden></div>";
+  out += "<div class=\"table-scroll\"><table class=\"summary\" id=\"run-table\"><thead><tr>";
   for (const std::string& column : input.summary.columns) {
     out += "<th>";
     append_escaped(out, column);
     out += "</th>";
   }
   out += "</tr></thead><tbody>";
-  for (size_t i = 0; i < input.summary.rows.size(); ++i) {
-    out += "<tr><td>";
-    append_swatch(out, i);
-    out += "</td>";
-    for (const std::string& cell : input.summary.rows[i]) {
-      out += "<td>";
-      append_escaped(out, cell);
+  for (const std::vector<std::string>& row : input.summary.rows) {
+    out += "<tr>";
+    for (size_t i = 0; i < row.size(); ++i) {
+      // The name and the metadata and series columns may hold long texts: those wrap.
+      out += i == 1 || i >= input.summary.fixed_columns ? "<td class=\"text\">" : "<td>";
+      append_isolated(out, row[i]);
       out += "</td>";
     }
     out += "</tr>";
   }
   out += "</tbody></table></div></section>\n";
+}
+
+void append_interactive_sections(std::string& out) {
+  out +=
+      "<section id=\"hyperparameters\" hidden><h2>Hyperparameters</h2><div id=\"hyper\">"
+      "</div></section>\n<section id=\"series\"><h2>Series</h2><noscript><p class=\"generated\">"
+      "The charts are drawn by the page's script: allow JavaScript to see them. The tables "
+      "need none.</p></noscript><div id=\"charts\"></div></section>\n";
 }
 
 // Metadata side by side: a row per key any run has, a column per run; keys whose values differ
@@ -88,16 +123,18 @@ void append_metadata(std::string& out, const ReportInput& input) {
   out +=
       "<section id=\"metadata\"><h2>Metadata</h2><div class=\"table-scroll\"><table>"
       "<thead><tr><th></th>";
-  for (size_t i = 0; i < input.runs.size(); ++i) {
+  for (const ReportRun& run : input.runs) {
     out += "<th>";
-    append_run_label(out, input.runs[i], i);
-    out += "</th>";
+    append_isolated(out, run.name);
+    out += " <code>";
+    append_escaped(out, run.run_id.substr(0, 8));
+    out += "</code></th>";
   }
   out += "</tr></thead><tbody>";
   for (std::string_view key : keys) {
     const bool differs = input.differing_metadata.contains(key);
-    out += differs ? "<tr class=\"differs\"><th>" : "<tr><th>";
-    append_escaped(out, key);
+    out += differs ? "<tr class=\"differs\"><th class=\"text\">" : "<tr><th class=\"text\">";
+    append_isolated(out, key);
     out += "</th>";
     for (const auto& run_values : values) {
       auto found = run_values.find(key);
@@ -105,54 +142,13 @@ void append_metadata(std::string& out, const ReportInput& input) {
         out += "<td class=\"absent\">\u2014</td>";
         continue;
       }
-      out += "<td title=\"";
-      append_escaped(out, found->second);
-      out += "\">";
-      append_escaped(out, found->second);
+      out += "<td class=\"text\">";
+      append_isolated(out, found->second);
       out += "</td>";
     }
     out += "</tr>";
   }
   out += "</tbody></table></div></section>\n";
-}
-
-void append_charts(std::string& out, const ReportInput& input) {
-  // Series by name, each with the runs that have it, in run order.
-  std::map<std::string_view, std::vector<std::pair<size_t, const RunSeries*>>> charts;
-  for (size_t i = 0; i < input.runs.size(); ++i) {
-    for (const RunSeries& series : input.runs[i].series) {
-      charts[series.name].emplace_back(i, &series);
-    }
-  }
-  out += "<section id=\"series\"><h2>Series</h2>";
-  if (charts.empty()) out += "<p class=\"generated\">These runs tracked no numbers.</p>";
-  out += "<div class=\"charts\">";
-  for (const auto& [name, members] : charts) {
-    ChartSpec chart{name, input.x_axis, {}, {}};
-    out += "<figure data-series=\"";
-    append_escaped(out, name);
-    out += "\"><figcaption><h3>";
-    append_escaped(out, name);
-    out += "</h3><ul class=\"legend\">";
-    for (const auto& [run_index, series] : members) {
-      const ReportRun& run = input.runs[run_index];
-      out += "<li data-run=\"";
-      out += std::to_string(run_index);
-      out += "\">";
-      append_run_label(out, run, run_index);
-      out += "</li>";
-      chart.lines.push_back({static_cast<int>(run_index), series->points});
-      for (const RunNote& note : run.notes) {
-        const double x = input.x_axis == XAxis::kStep ? static_cast<double>(note.step)
-                                                      : note.elapsed_ms / 1000.0;
-        chart.notes.push_back({static_cast<int>(run_index), x, note.text});
-      }
-    }
-    out += "</ul></figcaption>";
-    append_chart_svg(out, chart);
-    out += "</figure>\n";
-  }
-  out += "</div></section>\n";
 }
 
 // A unified diff with its line kinds told apart by colour.
@@ -184,35 +180,48 @@ void append_diff(std::string& out, std::string_view diff) {
   }
 }
 
+void append_run_notes(std::string& out, const ReportRun& run) {
+  if (run.notes.empty()) return;
+  out += "<ol class=\"notes\">";
+  for (const RunNote& note : run.notes) {
+    out += "<li><span class=\"when\">";
+    out += format_elapsed(note.elapsed_ms);
+    out += ":</span> ";
+    append_isolated(out, note.text);
+    out += "</li>";
+  }
+  out += "</ol>";
+  if (run.notes_left_out > 0) {
+    out += "<p class=\"generated\">and ";
+    out += count_of(run.notes_left_out, "more note", "more notes");
+    out += "</p>";
+  }
+}
+
 void append_run_details(std::string& out, const ReportInput& input) {
   out += "<section id=\"details\"><h2>Run details</h2><div class=\"runs\">";
-  for (size_t i = 0; i < input.runs.size(); ++i) {
-    const ReportRun& run = input.runs[i];
-    out += "<article><h3>";
-    append_swatch(out, i);
-    append_escaped(out, run.name);
+  for (const ReportRun& run : input.runs) {
+    out += "<article data-run=\"";
+    append_escaped(out, run.run_id);
+    out += "\"><h3>";
+    append_isolated(out, run.name);
     out += "<span class=\"mono\">";
     append_escaped(out, run.run_id);
     out += "</span></h3><dl>";
+    if (!run.status.empty()) {
+      out += "<dt>status</dt><dd>";
+      append_isolated(out, run.status);
+      out += "</dd>";
+    }
     for (const auto& [label, text] : run.facts) {
       out += "<dt>";
       append_escaped(out, label);
       out += "</dt><dd>";
-      append_escaped(out, text);
+      append_isolated(out, text);
       out += "</dd>";
     }
     out += "</dl>";
-    if (!run.notes.empty()) {
-      out += "<ol class=\"notes\">";
-      for (const RunNote& note : run.notes) {
-        out += "<li><span class=\"when\">";
-        out += format_elapsed(note.elapsed_ms);
-        out += ":</span> ";
-        append_escaped(out, note.text);
-        out += "</li>";
-      }
-      out += "</ol>";
-    }
+    append_run_notes(out, run);
     if (!run.code_heading.empty() && run.code_diff.empty()) {
       out += "<p class=\"code\">";
       append_escaped(out, run.code_heading);
@@ -229,17 +238,29 @@ void append_run_details(std::string& out, const ReportInput& input) {
   out += "</div></section>\n";
 }
 
+void append_footer(std::string& out) {
+  out +=
+      "<footer><details><summary>Charts are drawn with dygraphs 2.2.1 (MIT licence), "
+      "embedded in this page.</summary><pre class=\"notice\">";
+  append_escaped(out, kChartLibraryNotice);
+  out += "</pre></details></footer>\n<div id=\"readout\" class=\"readout\" hidden></div>\n";
+}
+
 }  // namespace
 
 std::string render_report_page(const ReportInput& input, std::string_view nonce) {
   std::string out;
   out.reserve(1 << 20);
   append_head(out, input, nonce);
+  append_header(out, input);
   append_summary(out, input);
+  append_interactive_sections(out);
   append_metadata(out, input);
-  append_charts(out, input);
   append_run_details(out, input);
-  out += "<div id=\"readout\" class=\"readout\" hidden></div>\n<script nonce=\"";
+  append_footer(out);
+  out += "<script type=\"application/json\" id=\"trovik-data\">";
+  append_page_data(out, input);
+  out += "</script>\n<script nonce=\"";
   out += nonce;
   out += "\">";
   out += kPageScript;

@@ -69,3 +69,15 @@ def run_python(code, env=None, cwd=None, executable=None, check=True):
             f"\n{result.stderr.decode(errors='replace')}"
         )
     return result
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """Headless Chromium with the network cut off (report_browser.py), one per test module."""
+    import report_browser
+
+    assert report_browser.browser_available(), (
+        "chromium and chromedriver are missing: `make system-deps` installs them")
+    driver = report_browser.start_browser()
+    yield driver
+    driver.quit()

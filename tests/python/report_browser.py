@@ -1,5 +1,9 @@
 """Loads a report page in headless Chromium with the network cut off and gathers what a test needs
-to judge it: the requests the page tried, console messages, alerts, and the drawn charts."""
+to judge it: the requests the page tried, console messages, alerts, and the drawn charts.
+
+Charts are read through the state the page leaves on each figure for this purpose: `dygraph` (the
+chart library's object: its options, its x range) and `lines` (what the page computed to draw).
+Charts are drawn only once scrolled into view, so the helpers scroll to each one first."""
 
 import json
 import os
@@ -55,6 +59,7 @@ def start_browser(loopback=False):
         {"offline": not loopback, "latency": 0, "downloadThroughput": 0, "uploadThroughput": 0},
     )
     driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": _TRAP})
+    driver.set_script_timeout(60)
     return driver
 
 
@@ -74,13 +79,18 @@ def open_page(driver, path, color_scheme="light"):
         "const wait = () => window.__trovikDrawn ? done(true) : requestAnimationFrame(wait);"
         "wait();"
     )
+    return requests_since(driver, url), driver.get_log("browser")
+
+
+def requests_since(driver, page_url=None):
+    """The URLs requested since the last look, other than the page itself."""
     requests = []
     for entry in driver.get_log("performance"):
         message = json.loads(entry["message"])["message"]
         if message["method"] == "Network.requestWillBeSent":
             requests.append(message["params"]["request"]["url"])
-    others = [r for r in requests if r != url and not r.startswith("data:")]
-    return others, driver.get_log("browser")
+    page_url = page_url or driver.current_url
+    return [r for r in requests if r != page_url and not r.startswith("data:")]
 
 
 def save_full_page(driver, path):
@@ -88,3 +98,77 @@ def save_full_page(driver, path):
     driver.set_window_size(1280, min(height + 20, 6000))
     driver.save_screenshot(str(path))
     driver.set_window_size(1280, 900)
+
+
+# One chart as a test sees it: its lines (label, run ids, points drawn, band, raw line kept
+# faintly, group counts), the chart library's log flag and x range, and the axis labels shown.
+_DESCRIBE = """
+const describe = (figure) => {
+  const graph = figure.dygraph;
+  return {
+    lines: (figure.lines || []).map((line) => ({
+      label: line.label,
+      runs: line.runs.map((run) => run.id),
+      names: line.runs.map((run) => run.name),
+      main: line.main,
+      faint: line.faint,
+      band: line.band !== null,
+      counts: line.counts,
+      colour: line.colour,
+    })),
+    legend: [...figure.querySelectorAll(".legend li")].map((item) => item.textContent),
+    drawn: Boolean(graph),
+    log: graph ? graph.getOption("logscale") : null,
+    x_range: graph ? graph.xAxisRange() : null,
+    y_labels: [...figure.querySelectorAll(".dygraph-axis-label-y")].map((label) => label.textContent),
+    x_labels: [...figure.querySelectorAll(".dygraph-axis-label-x")].map((label) => label.textContent),
+  };
+};
+"""
+
+# Scrolls to the chart(s) and waits, a bounded number of frames, until each is drawn afresh.
+_DRAWN = _DESCRIBE + """
+const [names, done] = arguments;
+const figures = [...document.querySelectorAll("figure[data-series]")]
+  .filter((figure) => names === null || names.includes(figure.dataset.series));
+const facts = {};
+const next = (i) => {
+  if (i === figures.length) { done(facts); return; }
+  const figure = figures[i];
+  figure.scrollIntoView({ block: "center" });
+  const wait = (frames) => {
+    if (!figure.hasAttribute("data-stale") || frames > 600) {
+      facts[figure.dataset.series] = describe(figure);
+      next(i + 1);
+    } else {
+      requestAnimationFrame(() => wait(frames + 1));
+    }
+  };
+  wait(0);
+};
+next(0);
+"""
+
+
+def charts(driver, *names):
+    """{series name: chart facts} for the named charts (all when none are named)."""
+    return driver.execute_async_script(_DRAWN, list(names) if names else None)
+
+
+def chart(driver, name):
+    return charts(driver, name)[name]
+
+
+def wait_until(driver, condition, frames=600):
+    """Polls `condition` (a JavaScript expression) in the page once per animation frame, for at
+    most `frames` frames; returns its last value. Written into the script itself: the page's
+    policy forbids building functions from strings."""
+    return driver.execute_async_script("""
+        const done = arguments[0];
+        let frames = 0;
+        const poll = () => {
+          const value = (%s);
+          if (value || frames++ > %d) done(value); else requestAnimationFrame(poll);
+        };
+        poll();
+    """ % (condition, frames))

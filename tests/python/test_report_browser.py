@@ -1,6 +1,7 @@
 """`trovik report` on runs made by the module, opened in headless Chromium with the network cut off:
 the page must fetch nothing, log no error, draw one chart per series and one line per run, name
-every run in the legends, and show hostile run texts as text without running them."""
+every run in the legends, and show hostile run texts as text without running them. The controls
+of the page are tested in test_report_controls.py."""
 
 import os
 import shutil
@@ -18,15 +19,6 @@ ATTRIBUTE_BREAKOUT = '"><img src=x onerror=alert(2)>'
 def trovik_command():
     return os.environ.get("TROVIK_COMMAND") or os.path.join(os.path.dirname(sys.executable),
                                                             "trovik")
-
-
-@pytest.fixture(scope="module")
-def browser():
-    assert report_browser.browser_available(), (
-        "chromium and chromedriver are missing: `make system-deps` installs them")
-    driver = report_browser.start_browser()
-    yield driver
-    driver.quit()
 
 
 @pytest.fixture
@@ -66,25 +58,20 @@ def write_report(workdir, *arguments):
 
 
 def page_facts(driver):
-    return driver.execute_script("""
-        const charts = {};
-        for (const figure of document.querySelectorAll("figure[data-series]")) {
-          charts[figure.dataset.series] = {
-            lines: figure.querySelectorAll("svg.chart polyline.line").length,
-            legend: [...figure.querySelectorAll(".legend .run-name")].map((e) => e.textContent),
-            strokes: [...figure.querySelectorAll("svg.chart polyline.line")]
-              .map((e) => getComputedStyle(e).stroke),
-          };
-        }
+    facts = driver.execute_script("""
+        const scripts = [...document.scripts];
         return {
-          charts,
           calls: window.__trovikCalls,
-          scripts: document.scripts.length,
+          scripts: scripts.filter((e) => e.type !== "application/json").length,
+          data: scripts.filter((e) => e.type === "application/json").length,
           images: document.images.length,
           text: document.body.innerText,
           background: getComputedStyle(document.body).backgroundColor,
         };
     """)
+    facts["charts"] = report_browser.charts(driver)
+    facts["text"] = driver.execute_script("return document.body.innerText")
+    return facts
 
 
 @pytest.mark.parametrize("scheme", ["light", "dark"])
@@ -97,6 +84,7 @@ def test_report_page_in_a_browser(browser, runs, workdir, tmp_path, scheme):
     assert [m for m in console if m["level"] in ("SEVERE", "WARNING")] == []
     assert facts["calls"] == [], "a script from the run texts ran"
     assert facts["scripts"] == 1
+    assert facts["data"] == 1
     assert facts["images"] == 0
 
     expected = {}
@@ -106,9 +94,10 @@ def test_report_page_in_a_browser(browser, runs, workdir, tmp_path, scheme):
     assert set(facts["charts"]) == set(expected)
     for key, names in expected.items():
         chart = facts["charts"][key]
-        assert chart["lines"] == len(names), key
-        assert sorted(chart["legend"]) == sorted(names), key
-        assert len(set(chart["strokes"])) == len(names), f"{key}: runs share a colour"
+        assert chart["drawn"], key
+        assert sorted(name for line in chart["lines"] for name in line["names"]) == sorted(names)
+        assert all(any(text.startswith(name) for text in chart["legend"]) for name in names), key
+        assert len({line["colour"] for line in chart["lines"]}) == len(names), f"{key}: runs share a colour"
 
     for text in (SCRIPT_BREAKOUT, ATTRIBUTE_BREAKOUT, "warm-up done"):
         assert text in facts["text"]
@@ -129,8 +118,8 @@ def test_elapsed_axis_and_chosen_runs(browser, runs, workdir):
     facts = page_facts(browser)
     assert requests == [] and console == []
     assert set(facts["charts"]) == {"const", "loss", "step", "val.acc"}
-    assert facts["charts"]["loss"]["legend"] == ["baseline"]
-    assert "elapsed (s)" in facts["text"]
+    assert [line["names"] for line in facts["charts"]["loss"]["lines"]] == [["baseline"]]
+    assert facts["charts"]["loss"]["x_labels"][-1].endswith(" ms")
 
 
 def test_failed_report_leaves_no_file(runs, workdir):
