@@ -18,11 +18,12 @@ from git_fixtures import REAL_GIT, Repository, git, git_environment, git_log  # 
 STATES = 200
 FILES = ["a.txt", "b.txt", "src/c.py", "src/d.py", "docs/e.md", "crlf.txt"]
 # Names git quotes, or that a reader of its output could split wrongly; \udce9 is the byte 0xe9.
-ODD = ["odd/-dash", "odd/a -> b", 'odd/q"uo\\te', "odd/tab\there", "odd/new\nline",
+ODD = ["-top dash", "odd/-dash", "odd/a -> b", 'odd/q"uo\\te', "odd/tab\there", "odd/new\nline",
        "odd/nbsp\u00a0", "odd/lat\udce9n"]
 NEW = ["new.txt", "src/new.py", "docs/n e w.md", "odd/new -> file", "odd/fresh\n"]
-# Files of the root directory (.trovik by default): committed, edited, staged, earlier run files.
-ROOT_FILES = [".trovik/kept.txt", ".trovik/runs/earlier.jsonl", ".trovik/staged.txt"]
+# The default root directory, and its files: committed, edited, staged, earlier run files.
+ROOT = ".trovik"
+ROOT_FILES = [f"{ROOT}/kept.txt", f"{ROOT}/runs/earlier.jsonl", f"{ROOT}/staged.txt"]
 
 # A file-system monitor that claims nothing ever changes: git must not believe it.
 LYING_MONITOR = "#!/bin/sh\nprintf 'token\\0'\n"
@@ -48,9 +49,10 @@ def unmerge(repo, path):
     ours = repo.git("rev-parse", f"HEAD:{path}")
     theirs = subprocess.run([REAL_GIT, "hash-object", "-w", "--stdin"], cwd=repo.path, check=True,
                             input=b"theirs\n", capture_output=True).stdout.decode().strip()
-    lines = (f"0 {'0' * 40}\t{path}\n100644 {ours} 1\t{path}\n100644 {ours} 2\t{path}\n"
-             f"100644 {theirs} 3\t{path}\n")
-    subprocess.run([REAL_GIT, "update-index", "--index-info"], cwd=repo.path, check=True,
+    # NUL-terminated: a path may hold a line feed.
+    lines = (f"0 {'0' * 40}\t{path}\0100644 {ours} 1\t{path}\0100644 {ours} 2\t{path}\0"
+             f"100644 {theirs} 3\t{path}\0")
+    subprocess.run([REAL_GIT, "update-index", "-z", "--index-info"], cwd=repo.path, check=True,
                    input=lines.encode(errors="surrogateescape"))
 
 
@@ -148,7 +150,8 @@ def random_state(rng, repo, tmp_path, tracked):
             edit(repo, rng, path, same_size=True)
         elif kind in ("stage", "stage-and-edit"):
             edit(repo, rng, path)
-            repo.git("add", "--", path)
+            # Refused for a skip-worktree entry, as it is for the user.
+            repo.git("add", "--", path, check=False)
             if kind == "stage-and-edit":
                 edit(repo, rng, path)
         elif kind == "delete":
@@ -173,9 +176,11 @@ def random_state(rng, repo, tmp_path, tracked):
     directories = [p.split("/")[0] for p in tracked if "/" in p and (repo.path / p).is_file()]
     if directories and rng.random() < 0.1:
         # The files below a directory that became a link are gone to git: it does not look past.
-        directory = repo.path / rng.choice(directories)
+        name = rng.choice(directories)
+        directory = repo.path / name
         shutil.rmtree(directory)
-        directory.symlink_to(rng.choice(["docs", "nowhere"]))
+        # A root directory that leads nowhere cannot hold the run's file.
+        directory.symlink_to("docs" if name == ROOT else rng.choice(["docs", "nowhere"]))
     if chance(0.15):
         monitor = tmp_path / "monitor.sh"
         monitor.write_text(LYING_MONITOR)
@@ -218,9 +223,22 @@ def git_directory_files(top):
     return files
 
 
+def resolved_root(repo, root):
+    """The root directory from the top level where it really lies, through links, as the run
+    keeps it out: None for none or for one that leads out of the work tree."""
+    if root is None:
+        return None
+    top = os.path.realpath(repo.path)
+    real = os.path.realpath(repo.path / root)
+    return os.path.relpath(real, top) if os.path.commonpath([top, real]) == top else None
+
+
 def tree_from_head_alone(repo, root):
     """The tree of the sequence that starts from HEAD's tree in an empty index, or None where
-    that sequence fails (as `add` does for untracked files outside a sparse checkout)."""
+    that sequence fails (as `add` does for untracked files outside a sparse checkout). The root
+    directory is put back as HEAD has it where it really lies: its run files are reached through
+    a link too, and the link itself is the user's."""
+    root = resolved_root(repo, root)
     index = repo.path.parent / "reference.index"
     environment = dict(os.environ, GIT_INDEX_FILE=str(index))
     no_split = ["-c", "core.splitIndex=false", "-c", "core.fsmonitor=false"]
@@ -251,6 +269,11 @@ def test_seeded_snapshot_equals_the_one_from_head(tmp_path, git_environment, git
     for index, name in enumerate(tracked):
         repo.write(name, f"line {index}\r\n" if name == "crlf.txt" else f"line {index}\n")
     repo.write(".gitignore", "*.log\n")
+    if rng.random() < 0.3:
+        # Tracked although ignored: edits to it count.
+        tracked.append("kept.log")
+        repo.write("kept.log", "kept\n")
+        repo.git("add", "-f", "--", "kept.log")
     if rng.random() < 0.15:
         nested_repository(repo, "vendor/lib")
     repo.commit_all("base")
@@ -270,7 +293,7 @@ def test_seeded_snapshot_equals_the_one_from_head(tmp_path, git_environment, git
 
     after = git_directory_files(top)
     value = read_records(run.path)[0]["value"]["git"]
-    reference = tree_from_head_alone(repo, ".trovik" if inside else None)
+    reference = tree_from_head_alone(repo, ROOT if inside else None)
     arguments = git_log.arguments()
     # git cannot unmark files in a sparse index one by one: the snapshot starts from HEAD alone.
     if status.strip() and not sparse_index:
