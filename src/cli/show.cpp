@@ -108,12 +108,9 @@ std::string status_text(const read::RunSummary& run, read::RunStatus status) {
 void add_ending(std::string& out, const read::RunSummary& run, read::RunStatus status) {
   add_fact(out, "status", status_text(run, status));
   if (!run.run_end) return;
-  const read::RunEnding ending = read::run_ending(*run.run_end);
-  if (const std::optional<std::string> exception = read::exception_text(ending)) {
+  if (const std::optional<std::string> exception =
+          read::exception_text(read::run_ending(*run.run_end))) {
     add_fact(out, "exception", terminal_quoted(*exception));
-  }
-  if (const std::optional<std::string> resources = read::resources_text(ending)) {
-    add_fact(out, "resources", *resources);
   }
 }
 
@@ -169,6 +166,12 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
     const bool running = status == read::RunStatus::kRunning;
     add_fact(out, "duration",
              read::format_duration_ms(*facts.elapsed_ms) + (running ? " so far (live)" : ""));
+  }
+  if (run.run_end) {
+    if (const std::optional<std::string> resources =
+            read::resources_text(read::run_ending(*run.run_end))) {
+      add_fact(out, "resources", *resources);
+    }
   }
   std::string records = std::to_string(facts.records);
   if (run.records_after_end > 0) {
