@@ -65,7 +65,9 @@ std::vector<std::pair<std::string, std::string>> environment_facts(const json::V
         environment_entries(environment, "editable_packages");
     if (!editable.empty()) {
       text += " (editable:";
-      for (const auto& [name, location] : editable) text += " " + name + " at " + location;
+      for (const auto& [name, location] : editable) {
+        text.append(" ").append(name).append(" at ").append(location);
+      }
       text += ")";
     }
     add("packages", text);
@@ -79,7 +81,7 @@ std::vector<std::pair<std::string, std::string>> environment_facts(const json::V
   }
   std::string variables;
   for (const auto& [name, value] : environment_entries(environment, "variables")) {
-    variables += (variables.empty() ? "" : " ") + name + "=" + value;
+    variables.append(variables.empty() ? "" : " ").append(name).append("=").append(value);
   }
   add("variables", variables);
   return facts;

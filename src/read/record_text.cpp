@@ -62,7 +62,7 @@ std::string environment_gist(const json::Value* value) {
   std::string gist;
   for (const auto& [label, text] : environment_facts(*value)) {
     if (label == "variables" || label == "platform") continue;
-    gist += (gist.empty() ? "" : "  ") + label + " " + text;
+    gist.append(gist.empty() ? "" : "  ").append(label).append(" ").append(text);
   }
   return terminal_quoted(gist);
 }

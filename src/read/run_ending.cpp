@@ -29,7 +29,7 @@ std::optional<double> number_of(const json::Value* value) {
 
 std::string fixed(double value, const char* format) {
   char text[64];
-  std::snprintf(text, sizeof text, format, value);
+  (void)std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
