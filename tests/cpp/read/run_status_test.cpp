@@ -83,13 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"another host", {run_start("there"), kTrack}, -60, RunStatus::kUnknown},
         StatusCase{"no run_start", {kTrack}, -60, RunStatus::kUnknown}));
 
-TEST(RunStatusNames, EveryStatusIsFoundByItsName) {
-  for (const RunStatus status : kEveryStatus) {
-    EXPECT_EQ(status_named(status_name(status)), status);
-  }
-  EXPECT_FALSE(status_named("done").has_value());
-}
-
 // The first end record that names an ending is kept with its duration; records after it are
 // counted; torn or damaged end lines are skipped like any other; the last environment is kept.
 TEST(RunStatusSummary, KeepsTheFirstEndAndTheLastEnvironment) {
