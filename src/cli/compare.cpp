@@ -1,24 +1,29 @@
 // trovik compare RUN RUN...: metadata and series side by side, with the difference to the first.
 
 #include <CLI/CLI.hpp>
+#include <map>
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/command_context.h"
 #include "cli/failure.h"
 #include "cli/output.h"
+#include "read/environment_summary.h"
 #include "read/run_code.h"
 #include "read/run_facts.h"
 #include "read/run_reference.h"
+#include "read/run_status.h"
 #include "read/run_summary_builder.h"
 #include "read/run_table.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
@@ -39,8 +44,58 @@ struct Comparison {
   std::vector<std::string> names;
   std::vector<std::optional<read::GitFacts>> git;
   std::vector<std::string> paths;
+  std::vector<read::RunStatus> statuses;
+  std::vector<std::optional<json::Value>> ends;
+  std::vector<std::optional<json::Value>> environments;
 };
 
+// One environment entry ("numpy", a package) with its text in each run; absent as "".
+struct EnvironmentRow {
+  std::string label;  // "package numpy", "variable OMP_NUM_THREADS"
+  std::string kind;   // "packages" or "variables": where --json puts it
+  std::string name;
+  std::vector<std::optional<std::string>> texts;
+};
+
+// The packages and variables whose values differ between the runs that recorded their
+// environment; none when fewer than two did (every package would differ from nothing).
+std::vector<EnvironmentRow> environment_differences(const Comparison& comparison) {
+  std::vector<EnvironmentRow> rows;
+  size_t recorded = 0;
+  for (const std::optional<json::Value>& environment : comparison.environments) {
+    recorded += environment.has_value();
+  }
+  if (recorded < 2) return rows;
+  const std::pair<const char*, const char*> kinds[] = {{"packages", "package "},
+                                                       {"variables", "variable "}};
+  for (const auto& [kind, label] : kinds) {
+    std::vector<std::map<std::string, std::string, std::less<>>> entries;
+    std::set<std::string, std::less<>> names;
+    for (const std::optional<json::Value>& environment : comparison.environments) {
+      entries.push_back(environment ? read::environment_entries(*environment, kind)
+                                    : std::map<std::string, std::string, std::less<>>());
+      for (const auto& [name, text] : entries.back()) names.insert(name);
+    }
+    for (const std::string& name : names) {
+      EnvironmentRow row{label + name, kind, name, {}};
+      for (size_t r = 0; r < entries.size(); ++r) {
+        if (!comparison.environments[r]) {
+          row.texts.emplace_back();
+          continue;
+        }
+        auto found = entries[r].find(name);
+        row.texts.push_back(found == entries[r].end() ? std::nullopt
+                                                      : std::optional(found->second));
+      }
+      std::set<std::optional<std::string>> distinct;
+      for (size_t r = 0; r < row.texts.size(); ++r) {
+        if (comparison.environments[r]) distinct.insert(row.texts[r]);
+      }
+      if (distinct.size() > 1) rows.push_back(std::move(row));
+    }
+  }
+  return rows;
+}
 std::optional<double> number_of(const json::Value* value) {
   if (value == nullptr) return std::nullopt;
   switch (value->type()) {
@@ -87,10 +142,31 @@ json::Value compare_json(const Comparison& comparison) {
   }
   json::Array ids;
   for (const std::string& run_id : comparison.run_ids) ids.push_back(json::Value::string(run_id));
+  json::Array statuses;
+  json::Array ends;
+  for (size_t r = 0; r < comparison.run_ids.size(); ++r) {
+    statuses.push_back(json::Value::string(std::string(read::status_name(comparison.statuses[r]))));
+    ends.push_back(comparison.ends[r] ? *comparison.ends[r] : json::Value());
+  }
+  json::Object environment;
+  for (const EnvironmentRow& row : environment_differences(comparison)) {
+    json::Array texts;
+    for (const std::optional<std::string>& text : row.texts) {
+      texts.push_back(text ? json::Value::string(*text) : json::Value());
+    }
+    const json::Value* kind = environment.find(row.kind);
+    json::Object members = kind != nullptr ? kind->as_object() : json::Object();
+    members.insert(row.name, json::Value::array(std::move(texts)));
+    environment.insert(row.kind, json::Value::object(std::move(members)));
+  }
   json::Object object;
   object.insert("runs", json::Value::array(std::move(ids)));
+  object.insert("status", json::Value::array(std::move(statuses)));
+  object.insert("end", json::Value::array(std::move(ends)));
   object.insert("metadata", json::Value::object(std::move(metadata)));
   object.insert("series", json::Value::object(std::move(series)));
+  // The packages and variables that differ between the runs that recorded them.
+  object.insert("environment", json::Value::object(std::move(environment)));
   return json::Value::object(std::move(object));
 }
 
@@ -144,6 +220,9 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
     comparison.names.push_back(summary.name);
     comparison.git.push_back(read::git_facts(summary));
     comparison.paths.push_back(summary.path);
+    comparison.statuses.push_back(read::run_status(summary, read::system_process_probe()));
+    comparison.ends.push_back(summary.run_end);
+    comparison.environments.push_back(summary.environment);
   }
   if (options.json) {
     write_json_document(compare_json(comparison));
@@ -153,13 +232,16 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
   const read::RunTable& table = comparison.table;
   std::vector<read::TextTable::Column> columns = {{"", read::TextTable::Align::kLeft, true}};
   std::vector<std::string> names = {"name"};
+  std::vector<std::string> statuses = {"status"};
   for (size_t r = 0; r < comparison.run_ids.size(); ++r) {
     columns.push_back(
         {read::short_run_id(comparison.run_ids[r]), read::TextTable::Align::kRight, true});
     names.push_back(comparison.names[r]);
+    statuses.emplace_back(read::status_name(comparison.statuses[r]));
   }
   read::TextTable text(columns);
   text.add_row(names);
+  text.add_row(statuses);
   // Rows in first-seen order: each metadata key, then each series' last, min and max.
   std::vector<size_t> runs(table.row_count());
   std::iota(runs.begin(), runs.end(), 0);
@@ -171,6 +253,13 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
     }
     std::vector<std::string> cells = {row.header};
     for (size_t r : runs) cells.push_back(cell(table, row, r));
+    text.add_row(std::move(cells));
+  }
+  for (const EnvironmentRow& row : environment_differences(comparison)) {
+    std::vector<std::string> cells = {terminal_quoted(row.label)};
+    for (const std::optional<std::string>& value : row.texts) {
+      cells.push_back(value ? terminal_quoted(*value) : "-");
+    }
     text.add_row(std::move(cells));
   }
   const Terminal terminal = stdout_terminal();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,11 @@
 #include "cli/output.h"
 #include "read/run_batch.h"
 #include "read/run_facts.h"
+#include "read/run_status.h"
 #include "read/run_table.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
@@ -31,11 +34,36 @@ struct LsOptions {
   bool json = false;
   std::string sort;
   std::string name_glob;
+  std::string statuses;  // comma-separated; empty: every status
   size_t limit = 0;
 };
 
-json::Value run_json(const read::RunSummary& s) {
+// The statuses --status names, or a usage error naming the word that is none.
+Result<std::set<read::RunStatus>> wanted_statuses(std::string_view list) {
+  std::set<read::RunStatus> wanted;
+  if (list.empty()) return wanted;
+  for (;;) {
+    const size_t comma = list.find(',');
+    const std::string_view word = list.substr(0, comma);
+    const std::optional<read::RunStatus> status = read::status_named(word);
+    if (!status) {
+      std::string known;
+      for (const read::RunStatus each : read::kEveryStatus) {
+        known += known.empty() ? "" : ", ";
+        known += read::status_name(each);
+      }
+      return usage_error("no status '" + terminal_quoted(word) + "' (statuses: " + known + ")");
+    }
+    wanted.insert(*status);
+    if (comma == std::string_view::npos) return wanted;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+json::Value run_json(const read::RunSummary& s, read::RunStatus status) {
   json::Object object;
+  object.insert("status", json::Value::string(std::string(read::status_name(status))));
+  object.insert("end", s.run_end ? *s.run_end : json::Value());
   object.insert("run_id", json::Value::string(s.run_id));
   object.insert("name", json::Value::string(s.name));
   object.insert("path", json::Value::string(s.path));
@@ -97,6 +125,8 @@ void write_table(const read::RunTable& table, const std::vector<read::ShownColum
 
 Status run_ls(const LsOptions& options, const CommandContext& context) {
   // Every file is read whole anyway: its first line needs no separate look.
+  Result<std::set<read::RunStatus>> statuses = wanted_statuses(options.statuses);
+  if (!statuses.ok()) return std::move(statuses).status();
   const std::vector<read::RunFileEntry> entries = context.runs(false);
   read::RunTable table({read::now_ns(), &read::system_process_probe()});
   std::vector<json::Value> listed_json;
@@ -113,8 +143,10 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
           ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
         continue;
       }
+      const read::RunStatus status = read::run_status(summary, read::system_process_probe());
+      if (!statuses.value().empty() && !statuses.value().contains(status)) continue;
       table.add(summary, entries[begin + i].started_ns);
-      if (options.json) listed_json.push_back(run_json(summary));
+      if (options.json) listed_json.push_back(run_json(summary, status));
     }
   }
 
@@ -159,6 +191,10 @@ void register_ls(CLI::App& app, CommandContext& context) {
       ->type_name("COLUMN");
   ls->add_option("--name", options->name_glob, "only runs whose name matches a glob")
       ->type_name("GLOB");
+  ls->add_option("--status", options->statuses,
+                 "only runs of these statuses, comma-separated: completed, failed, interrupted, "
+                 "running, stopped, unknown")
+      ->type_name("LIST");
   ls->add_option("-n", options->limit, "show at most N runs")->type_name("N");
   ls->add_flag("--json", options->json, "print one JSON array instead of the table");
   ls->callback([options, &context] {

@@ -1,39 +1,51 @@
 // trovik show RUN: one run's facts, metadata, series and notes.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "cli/command_context.h"
 #include "cli/output.h"
 #include "json/writer.h"
+#include "read/environment_summary.h"
 #include "read/run_batch.h"
 #include "read/run_code.h"
+#include "read/run_ending.h"
 #include "read/run_facts.h"
+#include "read/run_status.h"
 #include "read/run_summary_builder.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
 
 constexpr size_t kSparklineWidth = 32;
+// The end of a traceback holds the error; its start is the way there.
+constexpr size_t kTracebackLines = 8;
 
 struct ShowOptions {
   std::string run;
   bool json = false;
   bool ascii = false;
+  bool traceback = false;
 };
 
-json::Value show_json(const read::RunSummary& run) {
+json::Value show_json(const read::RunSummary& run, read::RunStatus status) {
   json::Object object;
   object.insert("run_id", json::Value::string(run.run_id));
   object.insert("name", json::Value::string(run.name));
   object.insert("path", json::Value::string(run.path));
+  object.insert("status", json::Value::string(std::string(read::status_name(status))));
   object.insert("run_start", run.run_start ? *run.run_start : json::Value());
+  object.insert("end", run.run_end ? *run.run_end : json::Value());
+  object.insert("environment", run.environment ? *run.environment : json::Value());
   object.insert("records", json::Value::unsigned_integer(run.records));
+  object.insert("records_after_end", json::Value::unsigned_integer(run.records_after_end));
   object.insert("torn", json::Value::boolean(run.torn));
   json::Object series;
   for (const read::SeriesSummary& s : run.series) {
@@ -69,24 +81,102 @@ void add_fact(std::string& out, const char* label, const std::string& text) {
   out += line + text + "\n";
 }
 
+// The status, and what it rests on where the run wrote no end record.
+std::string status_text(const read::RunSummary& run, read::RunStatus status) {
+  std::string text(read::status_name(status));
+  const read::RecordedProcess process = read::recorded_process(run);
+  const std::string pid = process.pid ? " " + std::to_string(*process.pid) : "";
+  switch (status) {
+    case read::RunStatus::kRunning:
+      return text + " (process" + pid + ")";
+    case read::RunStatus::kStopped:
+      return text + " (no end record, and its process" + pid +
+             " is gone: ended without `with` or close(), or killed)";
+    case read::RunStatus::kUnknown: {
+      text += " (no end record";
+      if (process.host) text += "; recorded on " + terminal_quoted(*process.host);
+      if (const std::optional<int64_t> last = read::last_record_ns(run)) {
+        text += "; last record " + read::format_age(*last, read::now_ns());
+      }
+      return text + ")";
+    }
+    default:
+      return text;
+  }
+}
+
+void add_ending(std::string& out, const read::RunSummary& run, read::RunStatus status) {
+  add_fact(out, "status", status_text(run, status));
+  if (!run.run_end) return;
+  if (const std::optional<std::string> exception =
+          read::exception_text(read::run_ending(*run.run_end))) {
+    add_fact(out, "exception", terminal_quoted(*exception));
+  }
+}
+
+// The traceback's last lines, or all of them with --traceback, each quoted for the terminal.
+void add_traceback(std::string& out, const read::RunSummary& run, bool whole) {
+  if (!run.run_end) return;
+  const std::optional<std::string> traceback = read::run_ending(*run.run_end).traceback;
+  if (!traceback || traceback->empty()) return;
+  const size_t lines = read::line_count(*traceback);
+  std::string_view shown = *traceback;
+  out += "\ntraceback";
+  if (!whole && lines > kTracebackLines) {
+    shown = read::last_lines(shown, kTracebackLines);
+    out += " (its last " + std::to_string(kTracebackLines) + " of " + std::to_string(lines) +
+           " lines: --traceback shows all)";
+  }
+  out += "\n";
+  for (size_t begin = 0; begin < shown.size();) {
+    const size_t end = std::min(shown.find('\n', begin), shown.size());
+    out += "  " + terminal_quoted(shown.substr(begin, end - begin)) + "\n";
+    begin = end + 1;
+  }
+}
+
+void add_environment(std::string& out, const read::RunSummary& run) {
+  if (!run.environment) return;
+  out += "\nenvironment\n";
+  for (const auto& [label, text] : read::environment_facts(*run.environment)) {
+    std::string line = "  " + label;
+    line.resize(12, ' ');
+    out += line + terminal_quoted(text) + "\n";
+  }
+}
+
 std::string show_text(const read::RunSummary& run, const ShowOptions& options,
                       const Terminal& terminal) {
   const read::RunFacts facts = read::run_facts(run, read::system_process_probe());
+  const read::RunStatus status = read::run_status(run, read::system_process_probe());
   std::string out;
   add_fact(out, "name", run.name);
   add_fact(out, "id", run.run_id);
   add_fact(out, "file", run.path);
+  add_ending(out, run, status);
   if (facts.started_ns) {
     add_fact(out, "start",
              read::format_utc_time(*facts.started_ns) + " UTC, " +
                  read::format_local_time(*facts.started_ns) + " local (" +
                  read::format_age(*facts.started_ns, read::now_ns()) + ")");
   }
-  if (facts.elapsed_ms) {
+  if (run.run_end_elapsed_ms) {
+    add_fact(out, "duration", read::format_duration_ms(*run.run_end_elapsed_ms));
+  } else if (facts.elapsed_ms) {
+    const bool running = status == read::RunStatus::kRunning;
     add_fact(out, "duration",
-             read::format_duration_ms(*facts.elapsed_ms) + (facts.live ? " so far (live)" : ""));
+             read::format_duration_ms(*facts.elapsed_ms) + (running ? " so far (live)" : ""));
+  }
+  if (run.run_end) {
+    if (const std::optional<std::string> resources =
+            read::resources_text(read::run_ending(*run.run_end))) {
+      add_fact(out, "resources", *resources);
+    }
   }
   std::string records = std::to_string(facts.records);
+  if (run.records_after_end > 0) {
+    records += ", " + std::to_string(run.records_after_end) + " after the end record";
+  }
   if (facts.bad_lines > 0) records += ", " + std::to_string(facts.bad_lines) + " bad lines skipped";
   if (facts.torn) records += ", torn last line skipped";
   add_fact(out, "records", records);
@@ -112,6 +202,8 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
       add_fact(out, "git", "not in a git work tree");
     }
   }
+
+  add_environment(out, run);
 
   if (const json::Value* metadata = run.run_start_member({"metadata"})) {
     out += "\nmetadata\n";
@@ -151,6 +243,7 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
       out += "  " + read::format_duration_ms(note.elapsed_ms) + "  " + note.text + "\n";
     }
   }
+  add_traceback(out, run, options.traceback);
   return out;
 }
 
@@ -161,7 +254,8 @@ Status run_show(const ShowOptions& options, const CommandContext& context) {
       read::read_run_file(entry.value().path, read::Detail::kPoints, read::reading_threads());
   if (!run.ok()) return std::move(run).status();
   if (options.json) {
-    write_json_document(show_json(run.value()));
+    write_json_document(
+        show_json(run.value(), read::run_status(run.value(), read::system_process_probe())));
   } else {
     write_out(show_text(run.value(), options, stdout_terminal()));
   }
@@ -179,6 +273,8 @@ void register_show(CLI::App& app, CommandContext& context) {
       ->type_name("RUN");
   show->add_flag("--json", options->json, "print one JSON object instead of the text");
   show->add_flag("--ascii", options->ascii, "draw sparklines with ASCII characters");
+  show->add_flag("--traceback", options->traceback,
+                 "print the whole traceback of a failed run, not only its last lines");
   show->callback([options, &context] {
     context.command = [options, &context] { return run_show(*options, context); };
   });

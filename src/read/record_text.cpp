@@ -2,9 +2,12 @@
 
 #include "json/reader.h"
 #include "json/writer.h"
+#include "read/environment_summary.h"
+#include "read/run_ending.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/timestamp.h"
+#include "util/quote.h"
 
 namespace trovik::read {
 namespace {
@@ -39,6 +42,31 @@ std::string run_start_gist(const json::Value& record, const json::Value* value) 
   return gist;
 }
 
+// How the run ended, on one line: "failed  RuntimeError: boom  1.20 s user, ... peak memory".
+std::string run_end_gist(const json::Value* value) {
+  if (value == nullptr) return "";
+  const RunEnding ending = run_ending(*value);
+  std::string gist = ending.status.empty() ? "?" : ending.status;
+  if (const std::optional<std::string> exception = exception_text(ending)) {
+    gist += "  " + *exception;
+  }
+  if (const std::optional<std::string> resources = resources_text(ending)) {
+    gist += "  " + *resources;
+  }
+  // A message may span lines: shown escaped, the record stays one line.
+  return terminal_quoted(gist);
+}
+
+std::string environment_gist(const json::Value* value) {
+  if (value == nullptr) return "";
+  std::string gist;
+  for (const auto& [label, text] : environment_facts(*value)) {
+    if (label == "variables" || label == "platform") continue;
+    gist.append(gist.empty() ? "" : "  ").append(label).append(" ").append(text);
+  }
+  return terminal_quoted(gist);
+}
+
 std::string value_gist(const json::Value* value) {
   if (value == nullptr) return "";
   if (value->type() != json::Value::Type::kObject) return cell_text(*value);
@@ -68,7 +96,15 @@ std::optional<std::string> record_text(std::string_view line) {
   const std::string kind = text_of(member(r, "kind"));
   text += "  " + (kind.empty() ? std::string("?") : kind) + "  ";
   const json::Value* value = member(r, "value");
-  text += kind == "run_start" ? run_start_gist(r, value) : value_gist(value);
+  if (kind == "run_start") {
+    text += run_start_gist(r, value);
+  } else if (kind == "run_end") {
+    text += run_end_gist(value);
+  } else if (kind == "environment") {
+    text += environment_gist(value);
+  } else {
+    text += value_gist(value);
+  }
   if (const json::Value* note = member(r, "note"); note != nullptr) {
     text += "  # " + text_of(note);
   }

@@ -113,6 +113,16 @@ void join_run_parts(RunSummary& into, RunSummary&& later) {
     }
   }
   if (into.name.empty()) into.name = std::move(later.name);
+  // The first end of the whole file is the earliest part's; every record of a later part
+  // follows it.
+  if (into.run_end) {
+    into.records_after_end += later.records;
+  } else if (later.run_end) {
+    into.run_end = std::move(later.run_end);
+    into.run_end_elapsed_ms = later.run_end_elapsed_ms;
+    into.records_after_end = later.records_after_end;
+  }
+  if (later.environment) into.environment = std::move(later.environment);
   if (later.elapsed_ms) into.elapsed_ms = later.elapsed_ms;
   into.records += later.records;
   into.bad_lines += later.bad_lines;

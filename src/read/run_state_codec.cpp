@@ -238,6 +238,13 @@ void encode_summary(Encoder& out, const RunSummary& run) {
   out.u64(run.elapsed_ms.value_or(0));
   for (uint64_t count : {run.records, run.bad_lines, run.track_records}) out.u64(count);
   out.u8(run.torn ? 1 : 0);
+  out.u8(run.run_end ? 1 : 0);
+  if (run.run_end) encode_value(out, *run.run_end);
+  out.u8(run.run_end_elapsed_ms ? 1 : 0);
+  out.u64(run.run_end_elapsed_ms.value_or(0));
+  out.u64(run.records_after_end);
+  out.u8(run.environment ? 1 : 0);
+  if (run.environment) encode_value(out, *run.environment);
   out.u64(run.series.size());
   for (const SeriesSummary& s : run.series) encode_series(out, s);
   out.u64(run.notes.size());
@@ -262,6 +269,12 @@ RunSummary decode_summary(Decoder& in) {
   if (has_elapsed) run.elapsed_ms = elapsed;
   for (uint64_t* count : {&run.records, &run.bad_lines, &run.track_records}) *count = in.u64();
   run.torn = in.flag();
+  if (in.flag()) run.run_end = decode_value(in, 0);
+  const bool has_end_elapsed = in.flag();
+  const uint64_t end_elapsed = in.u64();
+  if (has_end_elapsed) run.run_end_elapsed_ms = end_elapsed;
+  run.records_after_end = in.u64();
+  if (in.flag()) run.environment = decode_value(in, 0);
   // A series takes at least its eight counts and steps, a note three numbers and its length.
   run.series.resize(in.count(uint64_t{8} * 8));
   for (SeriesSummary& s : run.series) s = decode_series(in);

@@ -81,6 +81,14 @@ struct RunSummary {
   uint64_t bad_lines = 0;              // complete lines that are not a JSON object, skipped
   bool torn = false;                   // the file ends in an unfinished line, skipped
   uint64_t track_records = 0;
+  // How the program said the run ended: the value of its first run_end record that names an
+  // ending (see recorded_ending), and that record's elapsed_ms, the run's duration. Records
+  // appended after it (by copies of the run object in other processes) are counted, not dropped.
+  std::optional<json::Value> run_end;
+  std::optional<uint64_t> run_end_elapsed_ms;
+  uint64_t records_after_end = 0;
+  // The value of the last environment record: what the run ran on.
+  std::optional<json::Value> environment;
   std::vector<SeriesSummary> series;     // in the order of their first point
   std::vector<Note> notes;               // full reading only
   std::vector<std::string> track_times;  // created_at of each track record; kFull only

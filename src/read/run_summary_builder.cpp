@@ -6,6 +6,7 @@
 
 #include "json/parser.h"
 #include "json/reader.h"
+#include "read/run_status.h"
 
 namespace trovik::read {
 namespace {
@@ -42,7 +43,7 @@ void RunSummaryBuilder::add_line(std::string_view line) {
     ++state_.summary.bad_lines;
     return;
   }
-  add_record();
+  add_record(line);
 }
 
 bool RunSummaryBuilder::take_run_start(std::string_view line) {
@@ -77,13 +78,17 @@ bool RunSummaryBuilder::take_run_start(std::string_view line) {
   return true;
 }
 
-void RunSummaryBuilder::add_record() {
+void RunSummaryBuilder::add_record(std::string_view line) {
   RunSummary& summary = state_.summary;
   const Detail detail = state_.detail;
   ++summary.records;
+  if (summary.run_end) ++summary.records_after_end;
   if (handler_.has_elapsed_ms()) summary.elapsed_ms = handler_.elapsed_ms();
   if (summary.name.empty() && handler_.has_name()) summary.name = handler_.name();
-  if (!handler_.is_track()) return;
+  if (!handler_.is_track()) {
+    take_end_or_environment(line);
+    return;
+  }
 
   const uint64_t track_index = summary.track_records++;
   const bool from_index = !handler_.has_step();
@@ -129,6 +134,24 @@ void RunSummaryBuilder::add_record() {
     summary.notes.push_back(Note{elapsed, std::string(handler_.note()), step, from_index});
   }
   if (detail == Detail::kFull) summary.track_times.push_back(handler_.created_at());
+}
+
+void RunSummaryBuilder::take_end_or_environment(std::string_view line) {
+  const bool end = handler_.kind() == "run_end" && !state_.summary.run_end;
+  if (!end && handler_.kind() != "environment") return;
+  // Both are rare and small next to the track records: read whole, their values are kept as
+  // they are.
+  Result<json::Value> record = json::read_json(line);
+  if (!record.ok() || record.value().type() != json::Value::Type::kObject) return;
+  const json::Value* value = record.value().as_object().find("value");
+  if (value == nullptr) return;
+  RunSummary& summary = state_.summary;
+  if (!end) {
+    summary.environment = *value;
+  } else if (recorded_ending(*value)) {
+    summary.run_end = *value;
+    if (handler_.has_elapsed_ms()) summary.run_end_elapsed_ms = handler_.elapsed_ms();
+  }
 }
 
 SeriesSummary& RunSummaryBuilder::series_for(size_t leaf_position, std::string_view name) {

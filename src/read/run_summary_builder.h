@@ -36,7 +36,9 @@ class RunSummaryBuilder {
 
  private:
   bool take_run_start(std::string_view line);
-  void add_record();
+  void add_record(std::string_view line);
+  // Keeps the first run_end record that names an ending, and the last environment record.
+  void take_end_or_environment(std::string_view line);
   SeriesSummary& series_for(size_t leaf_position, std::string_view name);
 
   RunSummaryState state_;

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "read/run_facts.h"
+#include "read/run_status.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/timestamp.h"
@@ -15,6 +16,7 @@ namespace {
 struct RowSource {
   const RunSummary& run;
   int64_t started_ns;  // recorded, else the caller's fallback
+  RunStatus status;
   bool live;
   int64_t now_ns;
 };
@@ -22,6 +24,27 @@ struct RowSource {
 Cell id_cell(const RowSource& row) { return Cell::text(short_run_id(row.run.run_id)); }
 
 Cell name_cell(const RowSource& row) { return Cell::text(row.run.name); }
+
+Cell status_cell(const RowSource& row) {
+  Cell cell = Cell::text(std::string(status_name(row.status)));
+  switch (row.status) {
+    case RunStatus::kCompleted:
+      return cell;
+    case RunStatus::kRunning:
+      return cell.tone(TextTable::Tone::kGood);
+    case RunStatus::kFailed:
+    case RunStatus::kInterrupted:
+      return cell.tone(TextTable::Tone::kBad);
+    case RunStatus::kStopped:
+      return cell.tone(TextTable::Tone::kWarn);
+    case RunStatus::kUnknown:
+      break;
+  }
+  // Nothing can be known from here but when the run last wrote.
+  const std::optional<int64_t> last = last_record_ns(row.run);
+  if (last) cell = Cell::text("unknown (" + format_age(*last, row.now_ns) + ")");
+  return cell.tone(TextTable::Tone::kDim);
+}
 
 Cell start_cell(const RowSource& row) {
   return Cell::counted(
@@ -32,7 +55,8 @@ Cell start_cell(const RowSource& row) {
 }
 
 Cell duration_cell(const RowSource& row) {
-  const std::optional<uint64_t> ms = row.run.elapsed_ms;
+  const std::optional<uint64_t> ms =
+      row.run.run_end_elapsed_ms ? row.run.run_end_elapsed_ms : row.run.elapsed_ms;
   std::string text = ms ? format_duration_ms(*ms) : "";
   if (!row.live) return Cell::counted(std::move(text), ms);
   return Cell::counted("live " + text, ms).tone(TextTable::Tone::kGood);
@@ -66,6 +90,7 @@ struct FixedColumn {
 constexpr FixedColumn kFixedColumns[] = {
     {"id", TextTable::Align::kLeft, false, id_cell},
     {"name", TextTable::Align::kLeft, true, name_cell},
+    {"status", TextTable::Align::kLeft, false, status_cell},
     {"start", TextTable::Align::kLeft, false, start_cell},
     {"duration", TextTable::Align::kRight, false, duration_cell},
     {"records", TextTable::Align::kRight, false, records_cell},
@@ -75,6 +100,15 @@ constexpr FixedColumn kFixedColumns[] = {
 constexpr size_t kFixedCount = std::size(kFixedColumns);
 
 const Cell kAbsent;
+
+// Stands for the probe of a table given none: no process can be seen from it.
+class NoProcessProbe final : public ProcessProbe {
+ public:
+  std::string host_name() const override { return {}; }
+  bool process_exists(int64_t /*pid*/) const override { return false; }
+  std::optional<int64_t> process_started_ns(int64_t /*pid*/) const override { return std::nullopt; }
+};
+const NoProcessProbe kNoProbe;
 
 }  // namespace
 
@@ -110,10 +144,9 @@ RunTable::RunTable(Options options) : options_(std::move(options)) {
 }
 
 void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
-  const RowSource source{
-      run, started_ns(run).value_or(fallback_start_ns),
-      options_.probe != nullptr && is_live(recorded_process(run), *options_.probe),
-      options_.now_ns};
+  const RunStatus status = run_status(run, options_.probe != nullptr ? *options_.probe : kNoProbe);
+  const RowSource source{run, started_ns(run).value_or(fallback_start_ns), status,
+                         status == RunStatus::kRunning, options_.now_ns};
   Row row;
   row.fixed.reserve(kFixedCount);
   for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));

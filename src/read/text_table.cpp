@@ -18,6 +18,8 @@ const char* tone_code(TextTable::Tone tone) {
       return "\033[32m";
     case TextTable::Tone::kWarn:
       return "\033[33m";
+    case TextTable::Tone::kBad:
+      return "\033[31m";
     case TextTable::Tone::kPlain:
       break;
   }

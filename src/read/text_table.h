@@ -17,7 +17,7 @@ class TextTable {
     bool shrinkable = false;
   };
   // What colour a cell is printed in, when colours are on.
-  enum class Tone { kPlain, kDim, kGood, kWarn };
+  enum class Tone { kPlain, kDim, kGood, kWarn, kBad };
 
   explicit TextTable(std::vector<Column> columns) : columns_(std::move(columns)) {}
 

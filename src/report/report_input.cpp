@@ -5,7 +5,9 @@
 
 #include "read/run_batch.h"
 #include "read/run_code.h"
+#include "read/run_ending.h"
 #include "read/run_facts.h"
+#include "read/run_status.h"
 #include "read/run_summary_builder.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
@@ -51,6 +53,11 @@ std::vector<LabelledText> facts_of(const read::RunSummary& run, const read::RunF
   auto add = [&](std::string label, std::optional<std::string> text) {
     if (text) shown.emplace_back(std::move(label), std::move(*text));
   };
+  if (run.run_end) {
+    const read::RunEnding ending = read::run_ending(*run.run_end);
+    add("exception", read::exception_text(ending));
+    add("resources", read::resources_text(ending));
+  }
   add("host", facts.host);
   add("user", facts.user);
   if (!facts.argv.empty()) add("argv", read::shell_quote(facts.argv));
@@ -59,8 +66,15 @@ std::vector<LabelledText> facts_of(const read::RunSummary& run, const read::RunF
     add("start", read::format_utc_time(*facts.started_ns) + " UTC (" +
                      read::format_local_time(*facts.started_ns) + " local)");
   }
-  if (facts.elapsed_ms) add("duration", read::format_duration_ms(*facts.elapsed_ms));
+  if (run.run_end_elapsed_ms) {
+    add("duration", read::format_duration_ms(*run.run_end_elapsed_ms));
+  } else if (facts.elapsed_ms) {
+    add("duration", read::format_duration_ms(*facts.elapsed_ms));
+  }
   std::string records = std::to_string(facts.records);
+  if (run.records_after_end > 0) {
+    records += ", " + std::to_string(run.records_after_end) + " after the end record";
+  }
   if (facts.torn) records += ", last line torn";
   if (facts.bad_lines > 0) records += ", " + std::to_string(facts.bad_lines) + " bad lines skipped";
   add("records", records);
@@ -92,7 +106,9 @@ void ReportInputBuilder::add(const read::RunSummary& run, int64_t fallback_start
   out.run_id = run.run_id;
   out.short_id = read::short_run_id(run.run_id);
   out.name = run.name;
+  out.status = read::status_name(read::run_status(run, probe_));
   out.facts = facts_of(run, read::run_facts(run, probe_));
+  if (run.run_end) out.traceback = read::run_ending(*run.run_end).traceback.value_or("");
   out.metadata = read::metadata_cells(run);
   for (const read::Note& note : run.notes) {
     out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
@@ -114,9 +130,9 @@ void ReportInputBuilder::add(const read::RunSummary& run, int64_t fallback_start
   }
   const size_t buckets = buckets_per_series(expected_runs_, charted.size());
   for (const read::SeriesSummary* series : charted) {
-    RunSeries& kept = out.series.emplace_back(RunSeries{series->name, series->count, series->first,
-                                                        series->last, series->min, series->max,
-                                                        read::SeriesThinning(buckets)});
+    RunSeries& kept =
+        out.series.emplace_back(RunSeries{series->name, series->count, series->first, series->last,
+                                          series->min, series->max, read::SeriesThinning(buckets)});
     for (const read::SeriesPoint& point : series->points) {
       kept.thinned.add(point.step, static_cast<double>(point.elapsed_ms), point.value);
     }

@@ -50,6 +50,8 @@ struct ReportRun {
   std::string status;
   // Host, user, argv, working directory, start, duration, git state: already formatted.
   std::vector<LabelledText> facts;
+  // The traceback of a run that ended by an exception, as recorded; empty when there is none.
+  std::string traceback;
   // Metadata keys and their values as JSON text.
   std::vector<LabelledText> metadata;
   std::vector<RunSeries> series;  // in ascending order of name

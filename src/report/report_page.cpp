@@ -1,5 +1,6 @@
 #include "report/report_page.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -87,11 +88,22 @@ void append_summary(std::string& out, const ReportInput& input) {
     out += "</th>";
   }
   out += "</tr></thead><tbody>";
-  for (const std::vector<std::string>& row : input.summary.rows) {
+  const auto status = std::find(input.summary.columns.begin(), input.summary.columns.end(),
+                                std::string_view("status"));
+  const size_t status_column = static_cast<size_t>(status - input.summary.columns.begin());
+  for (size_t r = 0; r < input.summary.rows.size(); ++r) {
+    const std::vector<std::string>& row = input.summary.rows[r];
     out += "<tr>";
     for (size_t i = 0; i < row.size(); ++i) {
       // The name and the metadata and series columns may hold long texts: those wrap.
-      out += i == 1 || i >= input.summary.fixed_columns ? "<td class=\"text\">" : "<td>";
+      if (i == status_column && r < input.runs.size() && !input.runs[r].status.empty()) {
+        // Each status has its own mark, as in the page's script.
+        out += "<td class=\"status status-";
+        append_escaped(out, input.runs[r].status);
+        out += "\">";
+      } else {
+        out += i == 1 || i >= input.summary.fixed_columns ? "<td class=\"text\">" : "<td>";
+      }
       append_isolated(out, row[i]);
       out += "</td>";
     }
@@ -221,6 +233,11 @@ void append_run_details(std::string& out, const ReportInput& input) {
       out += "</dd>";
     }
     out += "</dl>";
+    if (!run.traceback.empty()) {
+      out += "<details class=\"traceback\"><summary>traceback</summary><pre>";
+      append_escaped(out, run.traceback);
+      out += "</pre></details>";
+    }
     append_run_notes(out, run);
     if (!run.code_heading.empty() && run.code_diff.empty()) {
       out += "<p class=\"code\">";

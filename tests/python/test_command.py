@@ -46,8 +46,8 @@ def test_ls_json_lists_runs_newest_first(two_runs, root):
     runs = cli_json("ls")
     assert [r["run_id"] for r in runs] == [newer.run_id, older.run_id]
     first = runs[0]
-    assert set(first) == {"run_id", "name", "path", "created_at", "elapsed_ms", "records", "torn",
-                          "git", "hostname", "metadata", "last"}
+    assert set(first) == {"run_id", "name", "path", "status", "end", "created_at", "elapsed_ms",
+                          "records", "torn", "git", "hostname", "metadata", "last"}
     assert (first["name"], first["records"], first["torn"], first["git"]) == ("train", 3, False, None)
     assert first["metadata"] == {"lr": 0.01, "model": "mlp"}
     assert first["last"] == {"val.loss": 0.5, "acc": 0.9, "value": 7}
@@ -95,7 +95,7 @@ def test_ls_table_shows_only_differing_columns(two_runs, monkeypatch):
     monkeypatch.setenv("NO_COLOR", "1")
     out = trovik_cli("ls").stdout
     header = out.splitlines()[0].split()
-    assert header[:7] == ["id", "name", "start", "duration", "records", "git", "host"]
+    assert header[:8] == ["id", "name", "status", "start", "duration", "records", "git", "host"]
     assert "lr" in header and "model" not in header
     assert "\033[" not in out
     assert "model" in trovik_cli("ls", "--all").stdout.splitlines()[0]

@@ -44,7 +44,8 @@ function tableColumns(view) {
       series: name,
     });
   }
-  columns.push(...fixed.slice(2));
+  // The run table's own status column is the one above, marked.
+  columns.push(...fixed.slice(2).filter((column) => column.title !== "status"));
   return { columns, seriesLeftOut: Math.max(0, names.length - MAX_SERIES_COLUMNS) };
 }
 

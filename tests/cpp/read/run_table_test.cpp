@@ -136,13 +136,14 @@ TEST_F(Table, ListsRunsAsLsDoes) {
   columns.insert(columns.end(), values.begin(), values.end());
   const std::vector<size_t> first_two = {1, 0};
   EXPECT_EQ(headers(table.columns_to_show(columns, first_two, false)),
-            (std::vector<std::string>{"id", "name", "start", "duration", "records", "git", "host",
-                                      "model", "seed", "loss"}));
+            (std::vector<std::string>{"id", "name", "status", "start", "duration", "records", "git",
+                                      "host", "model", "seed", "loss"}));
   EXPECT_EQ(table.columns_to_show(columns, {2}, false).size(), columns.size());
 
   const ShownColumn duration = *table.fixed_column("duration");
   EXPECT_EQ(table.shown_cell(0, duration).text(), "live ");
   EXPECT_EQ(table.shown_cell(0, duration).tone(), TextTable::Tone::kGood);
+  EXPECT_EQ(table.shown_cell(0, *table.fixed_column("status")).text(), "running");
   EXPECT_EQ(table.shown_cell(0, *table.fixed_column("id")).text(), "aaaaaaaa");
 }
 

@@ -45,6 +45,16 @@ inline std::vector<std::string> sample_run_lines(unsigned seed, size_t records,
       lines.emplace_back(pick(2) == 0 ? "not json" : "[1,2]");
       continue;
     }
+    if (pick(40) == 0) {
+      // An environment record, or an end record that names an ending or does not.
+      const size_t kind = pick(3);
+      const std::string value = kind == 0 ? R"({"packages":{"p":")" + std::to_string(i) + R"("}})"
+                                          : std::string(R"({"exception":null,"status":")") +
+                                                (kind == 1 ? "failed" : "none of them") + R"("})";
+      lines.push_back(R"({"elapsed_ms":)" + std::to_string(i) + R"(,"kind":")" +
+                      (kind == 0 ? "environment" : "run_end") + R"(","value":)" + value + "}");
+      continue;
+    }
     std::string value = "{";
     if (pick(3) != 0) value += "\"step\":" + std::to_string(i * 10) + ",";
     const size_t members = 1 + pick(6);
@@ -76,7 +86,10 @@ inline std::string summary_text(const read::RunSummary& run) {
       << '\n'
       << (run.run_start ? json::to_json_text(*run.run_start) : "-") << '\n'
       << run.elapsed_ms.value_or(UINT64_MAX) << ' ' << run.records << ' ' << run.bad_lines << ' '
-      << run.torn << ' ' << run.track_records << '\n';
+      << run.torn << ' ' << run.track_records << '\n'
+      << (run.run_end ? json::to_json_text(*run.run_end) : "-") << ' '
+      << run.run_end_elapsed_ms.value_or(UINT64_MAX) << ' ' << run.records_after_end << ' '
+      << (run.environment ? json::to_json_text(*run.environment) : "-") << '\n';
   for (const read::SeriesSummary& s : run.series) {
     out << s.name << ' ' << s.count << ' ' << s.first << ' ' << s.last << ' ' << s.min << ' '
         << s.max << ' ' << s.first_step << ' ' << s.last_step << ' ' << s.min_step << ' '
