@@ -3,12 +3,16 @@
 #include <cstdio>
 #include <string>
 
+#include "util/quote.h"
+
 namespace trovik::cli {
 namespace {
 
+// Messages name runs, paths and what git said: text from elsewhere, quoted so that it stays one
+// line and cannot command the terminal.
 void print_error_line(std::string_view message) {
   std::string line = "trovik: ";
-  line += message;
+  append_terminal_quoted(line, message);
   line += '\n';
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
@@ -35,6 +39,23 @@ int report_failure(const Status& status) {
     print_error_line(status.message());
   }
   return exit_status(status);
+}
+
+namespace {
+bool& warned() {
+  static bool any = false;
+  return any;
+}
+}  // namespace
+
+void report_warning(std::string_view message) {
+  warned() = true;
+  print_error_line("warning: " + std::string(message));
+}
+
+int exit_status_after(const Status& status) {
+  const int code = report_failure(status);
+  return code == kExitOk && warned() ? kExitFailure : code;
 }
 
 int report_usage_failure(std::string_view message) {

@@ -238,6 +238,8 @@ void encode_summary(Encoder& out, const RunSummary& run) {
   out.u64(run.elapsed_ms.value_or(0));
   for (uint64_t count : {run.records, run.bad_lines, run.track_records}) out.u64(count);
   out.u8(run.torn ? 1 : 0);
+  out.u8(run.latest_step ? 1 : 0);
+  out.i64(run.latest_step.value_or(0));
   out.u64(run.series.size());
   for (const SeriesSummary& s : run.series) encode_series(out, s);
   out.u64(run.notes.size());
@@ -262,6 +264,9 @@ RunSummary decode_summary(Decoder& in) {
   if (has_elapsed) run.elapsed_ms = elapsed;
   for (uint64_t* count : {&run.records, &run.bad_lines, &run.track_records}) *count = in.u64();
   run.torn = in.flag();
+  const bool has_latest_step = in.flag();
+  const int64_t latest_step = in.i64();
+  if (has_latest_step) run.latest_step = latest_step;
   // A series takes at least its eight counts and steps, a note three numbers and its length.
   run.series.resize(in.count(uint64_t{8} * 8));
   for (SeriesSummary& s : run.series) s = decode_series(in);

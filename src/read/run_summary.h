@@ -18,7 +18,8 @@ struct SeriesPoint {
   double value = 0;
   uint64_t elapsed_ms = 0;
   uint64_t track_index = 0;
-  bool step_from_index = false;  // no step member: `step` is track_index
+  // No record up to this one had an integer step: `step` is track_index.
+  bool step_from_index = false;
 };
 
 // A numeric series of a run: a number tracked as a whole ("value") or one numeric leaf of tracked
@@ -60,7 +61,7 @@ struct Note {
   uint64_t elapsed_ms = 0;
   std::string text;
   int64_t step = 0;              // the step of the record that carries the note, as for a point
-  bool step_from_index = false;  // no step member: `step` is the record's track index
+  bool step_from_index = false;  // as SeriesPoint::step_from_index
 };
 
 // How much of a run a reading keeps. A summary's size depends on the number of series, never on
@@ -81,6 +82,9 @@ struct RunSummary {
   uint64_t bad_lines = 0;              // complete lines that are not a JSON object, skipped
   bool torn = false;                   // the file ends in an unfinished line, skipped
   uint64_t track_records = 0;
+  // The integer step of the latest track record that had one: a later record without a step is
+  // taken to be at that step.
+  std::optional<int64_t> latest_step;
   std::vector<SeriesSummary> series;     // in the order of their first point
   std::vector<Note> notes;               // full reading only
   std::vector<std::string> track_times;  // created_at of each track record; kFull only

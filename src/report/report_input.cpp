@@ -114,9 +114,9 @@ void ReportInputBuilder::add(const read::RunSummary& run, int64_t fallback_start
   }
   const size_t buckets = buckets_per_series(expected_runs_, charted.size());
   for (const read::SeriesSummary* series : charted) {
-    RunSeries& kept = out.series.emplace_back(RunSeries{series->name, series->count, series->first,
-                                                        series->last, series->min, series->max,
-                                                        read::SeriesThinning(buckets)});
+    RunSeries& kept =
+        out.series.emplace_back(RunSeries{series->name, series->count, series->first, series->last,
+                                          series->min, series->max, read::SeriesThinning(buckets)});
     for (const read::SeriesPoint& point : series->points) {
       kept.thinned.add(point.step, static_cast<double>(point.elapsed_ms), point.value);
     }
@@ -153,13 +153,17 @@ ReportInput ReportInputBuilder::finish() && {
 }
 
 Result<ReportInput> build_report_input(const std::vector<read::RunFileEntry>& runs, XAxis x_axis,
-                                       int64_t now_ns) {
+                                       int64_t now_ns, std::vector<Status>* skipped) {
   ReportInputBuilder builder(x_axis, now_ns, read::system_process_probe(), runs.size());
   read::RepositoryFinder repositories;
   // One run at a time: its points are thinned before the next one is read.
   for (const read::RunFileEntry& entry : runs) {
     Result<read::RunSummary> run =
         read::read_run_file(entry.path, read::Detail::kPoints, read::reading_threads());
+    if (!run.ok() && skipped != nullptr) {
+      skipped->push_back(Status::OSError(entry.path + ": " + run.status().message()));
+      continue;
+    }
     if (!run.ok()) return std::move(run).status();
     builder.add(run.value(), entry.started_ns, repositories.repository_of(entry.path));
   }

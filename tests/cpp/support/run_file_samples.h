@@ -76,12 +76,12 @@ inline std::string summary_text(const read::RunSummary& run) {
       << '\n'
       << (run.run_start ? json::to_json_text(*run.run_start) : "-") << '\n'
       << run.elapsed_ms.value_or(UINT64_MAX) << ' ' << run.records << ' ' << run.bad_lines << ' '
-      << run.torn << ' ' << run.track_records << '\n';
+      << run.torn << ' ' << run.track_records << ' ' << run.latest_step.value_or(-1) << ' ' << '\n';
   for (const read::SeriesSummary& s : run.series) {
     out << s.name << ' ' << s.count << ' ' << s.first << ' ' << s.last << ' ' << s.min << ' '
         << s.max << ' ' << s.first_step << ' ' << s.last_step << ' ' << s.min_step << ' '
         << s.max_step << ' ' << s.first_token.view() << ' ' << s.last_token.view() << ' '
-        << s.min_token.view() << ' ' << s.max_token.view() << '\n';
+        << s.min_token.view() << ' ' << s.max_token.view() << ' ' << s.index_steps << '\n';
     for (size_t i = 0; i < s.points.size(); ++i) {
       const read::SeriesPoint& p = s.points[i];
       out << ' ' << p.step << ' ' << p.value << ' ' << p.elapsed_ms << ' ' << p.track_index << ' '
