@@ -20,6 +20,7 @@
 #include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
@@ -69,19 +70,26 @@ std::string cell(const read::RunTable& table, const read::ShownColumn& column, s
 }
 
 // The comparison transposed: a row per run, its id and name, then a column per row of the
-// side-by-side table.
+// side-by-side table, its values without the differences (a column of numbers is compared by eye).
 read::TextTable runs_as_rows(const Comparison& comparison,
                              const std::vector<read::ShownColumn>& fields) {
+  const read::RunTable& table = comparison.table;
+  std::vector<size_t> runs(table.row_count());
+  std::iota(runs.begin(), runs.end(), 0);
   std::vector<read::TextTable::Column> columns = {{"id", read::TextTable::Align::kLeft, false},
                                                   {"name", read::TextTable::Align::kLeft, true}};
   for (const read::ShownColumn& field : fields) {
-    columns.push_back({field.header, read::TextTable::Align::kRight, true});
+    columns.push_back(
+        {field.header, read::TextTable::Align::kRight, !table.holds_numbers(field, runs)});
   }
   read::TextTable text(columns);
   for (size_t r = 0; r < comparison.run_ids.size(); ++r) {
     std::vector<std::string> cells = {read::short_run_id(comparison.run_ids[r]),
                                       comparison.names[r]};
-    for (const read::ShownColumn& field : fields) cells.push_back(cell(comparison.table, field, r));
+    for (const read::ShownColumn& field : fields) {
+      const read::Cell& value = table.shown_cell(r, field);
+      cells.push_back(value.present() ? value.text() : "-");
+    }
     text.add_row(std::move(cells));
   }
   return text;
@@ -130,16 +138,18 @@ std::string code_differences(const Comparison& comparison) {
   read::RepositoryFinder repositories;
   const std::string repository = repositories.repository_of(comparison.paths[0]);
   const std::optional<read::GitFacts>& first = comparison.git[0];
-  const std::string first_id = read::short_run_id(comparison.run_ids[0]);
+  // Ids and commits come from run files: quoted for the terminal, as everything else here.
+  const std::string first_id = terminal_quoted(read::short_run_id(comparison.run_ids[0]));
   for (size_t r = 1; r < comparison.run_ids.size(); ++r) {
     const std::optional<read::GitFacts>& other = comparison.git[r];
-    out += "\ncode " + first_id + " -> " + read::short_run_id(comparison.run_ids[r]) + ": ";
+    out += "\ncode " + first_id + " -> " +
+           terminal_quoted(read::short_run_id(comparison.run_ids[r])) + ": ";
     if (!first || !other || first->commit.empty() || other->commit.empty()) {
       out += "no recorded commit to compare\n";
       continue;
     }
-    const std::string from = read::abbreviated_commit(first->commit);
-    const std::string to = read::abbreviated_commit(other->commit);
+    const std::string from = terminal_quoted(read::abbreviated_commit(first->commit));
+    const std::string to = terminal_quoted(read::abbreviated_commit(other->commit));
     if (first->commit == other->commit) {
       out += "same commit " + from + "\n";
       continue;

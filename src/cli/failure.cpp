@@ -18,6 +18,12 @@ void print_error_line(std::string_view message) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+// Whether a warning was printed; the command is single-threaded where it reports.
+bool& warned() {
+  static bool any = false;
+  return any;
+}
+
 }  // namespace
 
 int exit_status(const Status& status) {
@@ -40,13 +46,6 @@ int report_failure(const Status& status) {
   }
   return exit_status(status);
 }
-
-namespace {
-bool& warned() {
-  static bool any = false;
-  return any;
-}
-}  // namespace
 
 void report_warning(std::string_view message) {
   warned() = true;

@@ -123,7 +123,8 @@ void write_table(const read::RunTable& table, const std::vector<read::ShownColum
   std::vector<read::TextTable::Column> layout;
   for (const read::ShownColumn& column : columns) {
     const read::Column& first = table.columns()[column.sources.front()];
-    layout.push_back({column.header, first.align, first.shrinkable});
+    layout.push_back(
+        {column.header, first.align, first.shrinkable && !table.holds_numbers(column, rows)});
   }
   read::TextTable text(layout);
   for (size_t row : rows) {

@@ -244,6 +244,13 @@ const Cell& RunTable::shown_cell(size_t row, const ShownColumn& column) const {
   return *shown;
 }
 
+bool RunTable::holds_numbers(const ShownColumn& column, const std::vector<size_t>& rows) const {
+  return std::all_of(rows.begin(), rows.end(), [&](size_t row) {
+    const Cell& value = shown_cell(row, column);
+    return !value.present() || (value.recorded_value() != nullptr && value.sort_number());
+  });
+}
+
 bool RunTable::differs(const ShownColumn& column, const std::vector<size_t>& rows) const {
   for (size_t i = 1; i < rows.size(); ++i) {
     if (!same_value(shown_cell(rows[i], column), shown_cell(rows[0], column))) return true;

@@ -84,6 +84,9 @@ class RunTable {
   std::string qualified_header(size_t column) const;
 
   const Cell& shown_cell(size_t row, const ShownColumn& column) const;
+  // Whether every value `rows` have in this column is a recorded number: a column that a table
+  // should leave off whole rather than cut, since a number cut short reads as another number.
+  bool holds_numbers(const ShownColumn& column, const std::vector<size_t>& rows) const;
   // Whether `rows` differ in this column (same_value).
   bool differs(const ShownColumn& column, const std::vector<size_t>& rows) const;
   // Sorts `rows` by this column (sorts_before), keeping the order of rows that sort alike.
