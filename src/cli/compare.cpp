@@ -157,9 +157,10 @@ std::string code_differences(const Comparison& comparison) {
     const std::optional<std::string> stat =
         read::code_difference(repository, first->commit, other->commit);
     if (!stat) {
-      out += "git cannot compare " + from + " and " + to + " here\n";
+      out.append("git cannot compare ").append(from).append(" and ").append(to).append(" here\n");
     } else {
-      out += from + ".." + to + "\n" + (stat->empty() ? "(no differences)" : *stat) + "\n";
+      out.append(from).append("..").append(to).append("\n");
+      out.append(stat->empty() ? "(no differences)" : *stat).append("\n");
     }
   }
   return out;

@@ -14,8 +14,8 @@ void print_error_line(std::string_view message) {
   std::string line = "trovik: ";
   append_terminal_quoted(line, message);
   line += '\n';
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  (void)std::fflush(stdout);
+  (void)std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 // Whether a warning was printed; the command is single-threaded where it reports.

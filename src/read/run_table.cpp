@@ -17,9 +17,10 @@ namespace {
 struct RowSource {
   const RunSummary& run;
   int64_t started_ns;  // recorded, else the caller's fallback
-  bool start_recorded;
   bool live;
-  const RunTable::Options& options;
+  int64_t now_ns;
+  bool start_recorded;
+  bool short_start;
 };
 
 Cell id_cell(const RowSource& row) { return Cell::text(short_run_id(row.run.run_id)); }
@@ -29,8 +30,8 @@ Cell name_cell(const RowSource& row) { return Cell::text(row.run.name); }
 // A run without a start time sorts as the oldest: a broken file is never the newest run.
 Cell start_cell(const RowSource& row) {
   if (!row.start_recorded) return Cell::counted("?", std::numeric_limits<int64_t>::min());
-  std::string age = format_age(row.started_ns, row.options.now_ns);
-  if (row.options.short_start) return Cell::counted(std::move(age), row.started_ns);
+  std::string age = format_age(row.started_ns, row.now_ns);
+  if (row.short_start) return Cell::counted(std::move(age), row.started_ns);
   return Cell::counted(format_local_time(row.started_ns) + " (" + age + ")", row.started_ns);
 }
 
@@ -116,8 +117,12 @@ RunTable::RunTable(Options options) : options_(std::move(options)) {
 void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
   const std::optional<int64_t> recorded_start = started_ns(run);
   const RowSource source{
-      run, recorded_start.value_or(fallback_start_ns), recorded_start.has_value(),
-      options_.probe != nullptr && is_live(recorded_process(run), *options_.probe), options_};
+      run,
+      recorded_start.value_or(fallback_start_ns),
+      options_.probe != nullptr && is_live(recorded_process(run), *options_.probe),
+      options_.now_ns,
+      recorded_start.has_value(),
+      options_.short_start};
   Row row;
   row.fixed.reserve(kFixedCount);
   for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));

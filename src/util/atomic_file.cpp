@@ -78,9 +78,10 @@ Result<std::string> file_to_replace(const std::string& path) {
     const ssize_t size = ::readlink(target.c_str(), link, sizeof link);
     if (size < 0) return os_error(errno);
     if (static_cast<size_t>(size) == sizeof link) return os_error(ENAMETOOLONG);
-    std::string points_to(link, static_cast<size_t>(size));
+    const std::string_view points_to(link, static_cast<size_t>(size));
     // A relative link is read from the directory that holds it.
-    target = points_to.starts_with('/') ? points_to : directory_of(target) + points_to;
+    target = points_to.starts_with('/') ? std::string(points_to)
+                                        : directory_of(target).append(points_to);
   }
 }
 
