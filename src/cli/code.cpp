@@ -2,6 +2,7 @@
 // --checkout makes a worktree of it.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,7 +12,9 @@
 #include "read/run_code.h"
 #include "read/run_facts.h"
 #include "read/run_summary_builder.h"
+#include "read/short_names.h"
 #include "read/text_format.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
@@ -21,16 +24,31 @@ struct CodeOptions {
   std::string checkout;
 };
 
+// Text from git, several lines of it, each quoted for the terminal.
+std::string quoted_lines(std::string_view text) {
+  std::string out;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    append_terminal_quoted(out, text.substr(0, end));
+    out += '\n';
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return out;
+}
+
 Status checkout(const read::RunSummary& run, const read::GitFacts& git,
                 const std::string& repository, const std::string& dir) {
   if (Status added = read::add_worktree(repository, dir, git.commit); !added.ok()) return added;
-  std::string out = "worktree at " + dir + ", commit " + git.commit + "\n";
+  std::string out =
+      "worktree at " + terminal_quoted(dir) + ", commit " + terminal_quoted(git.commit) + "\n";
   const std::optional<std::string> cwd = read::cwd_of(run);
   out += "to run it again:\n";
   if (cwd) {
-    out += "  cd " + read::shell_quote({read::working_directory_in(dir, repository, *cwd)}) + "\n";
+    out += "  cd " +
+           terminal_quoted(read::shell_quote({read::working_directory_in(dir, repository, *cwd)})) +
+           "\n";
   }
-  out += "  " + read::shell_quote(read::argv_of(run)) + "\n";
+  out += "  " + terminal_quoted(read::shell_quote(read::argv_of(run))) + "\n";
   write_out(out);
   return Status::Ok();
 }
@@ -62,12 +80,16 @@ Status run_code(const CodeOptions& options, const CommandContext& context) {
 
   if (code.state == read::CodeState::kSnapshot) {
     if (!code.diff) return Status::OSError("git could not show the changes of " + git.commit);
-    write_out("run " + summary.run_id + ": uncommitted changes over " + git.commit + "^\n");
+    const std::string base = read::snapshot_base(repository, git.commit).value_or(git.commit + "^");
+    write_out(terminal_quoted("run " + summary.run_id + ": uncommitted changes over " + base +
+                              ", kept as snapshot " + read::abbreviated_commit(git.commit)) +
+              "\n");
     write_out(*code.diff + "\n");
     return Status::Ok();
   }
-  std::string out = "run " + summary.run_id + ": commit " + git.commit;
-  if (!git.branch.empty()) out += " on " + git.branch;
+  std::string out =
+      "run " + terminal_quoted(summary.run_id) + ": commit " + terminal_quoted(git.commit);
+  if (!git.branch.empty()) out += " on " + terminal_quoted(git.branch);
   // A dirty tree without a snapshot: either only the runs directory had changed, so the commit
   // is the code, or the snapshot could not be made and the changes are not kept.
   out += code.state == read::CodeState::kDirtyWithoutSnapshot
@@ -75,7 +97,7 @@ Status run_code(const CodeOptions& options, const CommandContext& context) {
                "changed, or the snapshot failed)\n"
              : ", no uncommitted changes\n";
   if (const std::optional<std::string> log = read::describe_commit(repository, git.commit)) {
-    out += *log + "\n";
+    out += quoted_lines(*log);
   }
   write_out(out);
   return Status::Ok();
@@ -92,7 +114,10 @@ void register_code(CLI::App& app, CommandContext& context) {
       ->type_name("RUN");
   code->add_option("--checkout", options->checkout,
                    "make a git worktree of the run's code at DIR and print how to run it again")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check([](const std::string& dir) {
+        return dir.empty() ? std::string("--checkout needs a directory") : std::string();
+      });
   code->callback([options, &context] {
     context.command = [options, &context] { return run_code(*options, context); };
   });

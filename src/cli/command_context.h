@@ -19,8 +19,12 @@ struct CommandContext {
   std::vector<std::string> roots;  // --root, repeatable
   std::function<Status()> command;
 
-  // The run files under the roots, newest first (see read::list_run_files).
+  // The run files under the roots, newest first (see read::list_run_files); a runs folder that
+  // can't be read is a warning.
   std::vector<read::RunFileEntry> runs(bool read_first_lines = true) const;
+  // Each --root given must be a directory, and not a runs folder itself: a usage error with a hint
+  // otherwise, so that a mistyped root is not "no runs found".
+  Status check_roots() const;
   // The run a user named (see read::resolve_run).
   Result<read::RunFileEntry> find_run(const std::string& reference) const;
 };

@@ -1,6 +1,7 @@
 // trovik compare RUN RUN...: metadata and series side by side, with the difference to the first.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -122,6 +123,42 @@ std::string cell(const read::RunTable& table, const read::ShownColumn& column, s
   return text;
 }
 
+// The comparison transposed: a row per run, its id and name, then a column per row of the
+// side-by-side table, its values without the differences (a column of numbers is compared by eye).
+read::TextTable runs_as_rows(const Comparison& comparison,
+                             const std::vector<read::ShownColumn>& fields) {
+  const read::RunTable& table = comparison.table;
+  std::vector<size_t> runs(table.row_count());
+  std::iota(runs.begin(), runs.end(), 0);
+  std::vector<read::TextTable::Column> columns = {{"id", read::TextTable::Align::kLeft, false},
+                                                  {"name", read::TextTable::Align::kLeft, true}};
+  for (const read::ShownColumn& field : fields) {
+    columns.push_back(
+        {field.header, read::TextTable::Align::kRight, !table.holds_numbers(field, runs)});
+  }
+  read::TextTable text(columns);
+  for (size_t r = 0; r < comparison.run_ids.size(); ++r) {
+    std::vector<std::string> cells = {read::short_run_id(comparison.run_ids[r]),
+                                      comparison.names[r]};
+    for (const read::ShownColumn& field : fields) {
+      const read::Cell& value = table.shown_cell(r, field);
+      cells.push_back(value.present() ? value.text() : "-");
+    }
+    text.add_row(std::move(cells));
+  }
+  return text;
+}
+
+size_t widest_line(std::string_view text) {
+  size_t widest = 0;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    widest = std::max(widest, read::display_width(text.substr(0, end)));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return widest;
+}
+
 json::Value compare_json(const Comparison& comparison) {
   const read::RunTable& table = comparison.table;
   // name -> one value per run, null where a run lacks it
@@ -176,16 +213,18 @@ std::string code_differences(const Comparison& comparison) {
   read::RepositoryFinder repositories;
   const std::string repository = repositories.repository_of(comparison.paths[0]);
   const std::optional<read::GitFacts>& first = comparison.git[0];
-  const std::string first_id = read::short_run_id(comparison.run_ids[0]);
+  // Ids and commits come from run files: quoted for the terminal, as everything else here.
+  const std::string first_id = terminal_quoted(read::short_run_id(comparison.run_ids[0]));
   for (size_t r = 1; r < comparison.run_ids.size(); ++r) {
     const std::optional<read::GitFacts>& other = comparison.git[r];
-    out += "\ncode " + first_id + " -> " + read::short_run_id(comparison.run_ids[r]) + ": ";
+    out += "\ncode " + first_id + " -> " +
+           terminal_quoted(read::short_run_id(comparison.run_ids[r])) + ": ";
     if (!first || !other || first->commit.empty() || other->commit.empty()) {
       out += "no recorded commit to compare\n";
       continue;
     }
-    const std::string from = read::abbreviated_commit(first->commit);
-    const std::string to = read::abbreviated_commit(other->commit);
+    const std::string from = terminal_quoted(read::abbreviated_commit(first->commit));
+    const std::string to = terminal_quoted(read::abbreviated_commit(other->commit));
     if (first->commit == other->commit) {
       out += "same commit " + from + "\n";
       continue;
@@ -193,9 +232,10 @@ std::string code_differences(const Comparison& comparison) {
     const std::optional<std::string> stat =
         read::code_difference(repository, first->commit, other->commit);
     if (!stat) {
-      out += "git cannot compare " + from + " and " + to + " here\n";
+      out.append("git cannot compare ").append(from).append(" and ").append(to).append(" here\n");
     } else {
-      out += from + ".." + to + "\n" + (stat->empty() ? "(no differences)" : *stat) + "\n";
+      out.append(from).append("..").append(to).append("\n");
+      out.append(stat->empty() ? "(no differences)" : *stat).append("\n");
     }
   }
   return out;
@@ -213,7 +253,10 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
     Result<read::RunFileEntry> entry = read::resolve_run(reference, catalog);
     if (!entry.ok()) return std::move(entry).status();
     Result<read::RunSummary> run = read::read_run_file(entry.value().path, read::Detail::kSummary);
-    if (!run.ok()) return std::move(run).status();
+    if (!run.ok()) {
+      report_warning("skipped " + entry.value().path + ": " + run.status().message());
+      continue;
+    }
     const read::RunSummary& summary = run.value();
     comparison.table.add(summary, entry.value().started_ns);
     comparison.run_ids.push_back(summary.run_id);
@@ -224,6 +267,7 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
     comparison.ends.push_back(summary.run_end);
     comparison.environments.push_back(summary.environment);
   }
+  if (comparison.run_ids.size() < 2) return Status::OSError("fewer than two runs could be read");
   if (options.json) {
     write_json_document(compare_json(comparison));
     return Status::Ok();
@@ -246,11 +290,13 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
   std::vector<size_t> runs(table.row_count());
   std::iota(runs.begin(), runs.end(), 0);
   size_t hidden = 0;
+  std::vector<read::ShownColumn> shown_rows;
   for (const read::ShownColumn& row : table.value_columns(runs, true)) {
     if (!options.all && !table.differs(row, runs)) {
       ++hidden;
       continue;
     }
+    shown_rows.push_back(row);
     std::vector<std::string> cells = {row.header};
     for (size_t r : runs) cells.push_back(cell(table, row, r));
     text.add_row(std::move(cells));
@@ -264,7 +310,17 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
   }
   const Terminal terminal = stdout_terminal();
   std::string out;
-  (void)text.render(terminal.width, terminal.colour, out);
+  (void)text.render(0, terminal.colour, out);
+  if (terminal.width > 0 && widest_line(out) > terminal.width) {
+    // Side by side the runs no longer fit: one row per run reads better than cut cells.
+    out.clear();
+    const size_t left_off =
+        runs_as_rows(comparison, shown_rows).render(terminal.width, terminal.colour, out);
+    if (left_off > 0) {
+      out += "(" + std::to_string(left_off) +
+             " more columns: widen the terminal, compare fewer runs, or use --json)\n";
+    }
+  }
   if (hidden > 0) {
     out += "(" + std::to_string(hidden) + " equal rows not shown: --all shows them)\n";
   }

@@ -76,7 +76,7 @@ void write_rows(const read::RunSummary& run, bool csv, std::string& out) {
       }
     }
     if (out.size() > (size_t{1} << 20)) {
-      write_out(out);
+      write_out_utf8(out);
       out.clear();
     }
   }
@@ -99,11 +99,14 @@ Status run_export(const ExportOptions& options, const CommandContext& context) {
   for (const std::string& path : paths) {
     Result<read::RunSummary> run =
         read::read_run_file(path, read::Detail::kFull, read::reading_threads());
-    if (!run.ok()) return std::move(run).status();
+    if (!run.ok()) {
+      report_warning("skipped " + path + ": " + run.status().message());
+      continue;
+    }
     write_rows(run.value(), csv, out);
     if (!standard_output_status().ok()) return Status::Ok();
   }
-  write_out(out);
+  write_out_utf8(out);
   return Status::Ok();
 }
 

@@ -3,15 +3,25 @@
 #include <cstdio>
 #include <string>
 
+#include "util/quote.h"
+
 namespace trovik::cli {
 namespace {
 
+// Messages name runs, paths and what git said: text from elsewhere, quoted so that it stays one
+// line and cannot command the terminal.
 void print_error_line(std::string_view message) {
   std::string line = "trovik: ";
-  line += message;
+  append_terminal_quoted(line, message);
   line += '\n';
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  (void)std::fflush(stdout);
+  (void)std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+// Whether a warning was printed; the command is single-threaded where it reports.
+bool& warned() {
+  static bool any = false;
+  return any;
 }
 
 }  // namespace
@@ -35,6 +45,16 @@ int report_failure(const Status& status) {
     print_error_line(status.message());
   }
   return exit_status(status);
+}
+
+void report_warning(std::string_view message) {
+  warned() = true;
+  print_error_line("warning: " + std::string(message));
+}
+
+int exit_status_after(const Status& status) {
+  const int code = report_failure(status);
+  return code == kExitOk && warned() ? kExitFailure : code;
 }
 
 int report_usage_failure(std::string_view message) {

@@ -23,4 +23,10 @@ int exit_status(const Status& status);
 int report_failure(const Status& status);
 int report_usage_failure(std::string_view message);
 
+// Something left out on the way, as a run file that could not be read: "trovik: warning: <message>"
+// on standard error, and the command, however it ends, exits with status 1 (exit_status_after).
+void report_warning(std::string_view message);
+// The exit status for a command that ended with `status`, after any warnings.
+int exit_status_after(const Status& status);
+
 }  // namespace trovik::cli

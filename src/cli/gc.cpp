@@ -12,9 +12,11 @@
 #include "cli/output.h"
 #include "git/recorded_names.h"
 #include "read/gc_plan.h"
+#include "read/run_roots.h"
 #include "read/short_names.h"
 #include "read/snapshot_branches.h"
 #include "read/timestamp.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
@@ -29,6 +31,12 @@ std::string reason(const read::BranchDecision& decision, int64_t now) {
   return "run started " + read::format_age(decision.run_started_ns, now);
 }
 
+std::string roots_text(const std::vector<std::string>& roots) {
+  std::string text;
+  for (const std::string& root : roots) text += (text.empty() ? "" : ", ") + terminal_quoted(root);
+  return text;
+}
+
 Status run_gc(const GcOptions& options, const CommandContext& context) {
   read::GcPolicy policy{read::now_ns(), std::nullopt};
   if (!options.older_than.empty()) {
@@ -38,9 +46,16 @@ Status run_gc(const GcOptions& options, const CommandContext& context) {
     }
   }
   const std::optional<std::vector<read::RunBranch>> listed = read::list_run_branches();
+  const std::vector<std::string> roots = read::find_run_roots(context.roots);
   const read::GcPlan plan =
       read::plan_gc(listed.value_or(std::vector<read::RunBranch>{}), context.runs(),
                     read::list_leftover_indexes(), read::system_process_probe(), policy);
+  if (plan.no_runs_found) {
+    write_out("no runs found in " + roots_text(roots) +
+              ": nothing is deleted, since a snapshot branch may hold the only copy of its run's "
+              "code; give --root DIR for each directory where runs are kept\n");
+    return Status::Ok();
+  }
   std::vector<const read::BranchDecision*> branches;
   for (const read::BranchDecision& decision : plan.branches) {
     if (decision.taken()) branches.push_back(&decision);
@@ -50,18 +65,22 @@ Status run_gc(const GcOptions& options, const CommandContext& context) {
     if (decision.taken()) indexes.push_back(&decision.index);
   }
 
-  std::string out;
+  std::string out = "runs searched for in " + roots_text(roots) + "\n";
   if (!listed) out += "not in a git repository: no snapshot branches to look at\n";
   if (branches.empty() && indexes.empty()) {
     write_out(out + "nothing to clean up\n");
     return Status::Ok();
   }
   for (const read::BranchDecision* decision : branches) {
-    out += "branch " + decision->branch.ref.substr(git::kBranchRefPrefix.size()) + "  " +
-           read::abbreviated_commit(decision->branch.commit) + "  (" +
+    out += "branch " + terminal_quoted(decision->branch.ref.substr(git::kBranchRefPrefix.size())) +
+           "  " + read::abbreviated_commit(decision->branch.commit) + "  made " +
+           read::format_age(decision->branch.committed_ns, policy.now_ns) + "  (" +
            reason(*decision, policy.now_ns) + ")\n";
   }
-  for (const read::LeftoverIndex* index : indexes) out += "index  " + index->path + "\n";
+  for (const read::LeftoverIndex* index : indexes) {
+    out += "index  " + terminal_quoted(index->path) + "  made " +
+           read::format_age(index->modified_ns, policy.now_ns) + "\n";
+  }
   if (!options.yes) {
     out += std::to_string(branches.size()) + " branches and " + std::to_string(indexes.size()) +
            " index files would be deleted: run again with --yes to delete them\n";

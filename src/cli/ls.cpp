@@ -1,9 +1,11 @@
 // trovik ls: one row per run, newest first, with the metadata and series that tell runs apart.
+// Every text from a run file is shown terminal_quoted (read::TextTable does it).
 
 #include <fnmatch.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -18,6 +20,7 @@
 #include "read/run_facts.h"
 #include "read/run_status.h"
 #include "read/run_table.h"
+#include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
 #include "util/quote.h"
@@ -35,7 +38,7 @@ struct LsOptions {
   std::string sort;
   std::string name_glob;
   std::string statuses;  // comma-separated; empty: every status
-  size_t limit = 0;
+  int64_t limit = std::numeric_limits<int64_t>::max();
 };
 
 // The statuses --status names, or a usage error naming the word that is none.
@@ -87,13 +90,62 @@ json::Value run_json(const read::RunSummary& s, read::RunStatus status) {
   return json::Value::object(std::move(object));
 }
 
-// The column named by --sort ("-loss" for descending), fixed ones first.
-std::optional<read::ShownColumn> sort_column(const std::string& key,
-                                             const std::vector<read::ShownColumn>& columns) {
-  auto found = std::find_if(columns.begin(), columns.end(),
-                            [&](const read::ShownColumn& c) { return c.header == key; });
-  if (found == columns.end()) return std::nullopt;
-  return *found;
+// Columns shown only where they tell runs apart, after the settings and series that do: on a
+// sweep, the git commit and the host are mostly one value across every run.
+bool is_trailing_fixed(std::string_view name) { return name == "git" || name == "host"; }
+// Shown whether they differ or not: a row's identity and when it ran.
+bool is_always_shown(std::string_view name) {
+  return name == "id" || name == "status" || name == "start";
+}
+
+// The column named by --sort ("-loss" for descending): by its header, or qualified
+// ("metadata:lr"); a name that is both a metadata key and a series is ambiguous.
+Result<read::ShownColumn> sort_column(const std::string& key, const read::RunTable& table,
+                                      const std::vector<read::ShownColumn>& columns) {
+  std::vector<const read::ShownColumn*> found;
+  for (const read::ShownColumn& column : columns) {
+    const size_t source = column.sources.front();
+    const bool fixed = table.columns()[source].kind == read::Column::Kind::kFixed;
+    if (column.header == key) return column;
+    if (!fixed && (table.qualified_header(source) == key || table.columns()[source].name == key)) {
+      found.push_back(&column);
+    }
+  }
+  if (found.size() == 1) return *found.front();
+  if (found.empty()) return usage_error("no column '" + key + "' to sort by");
+  std::string choices;
+  for (const read::ShownColumn* column : found) {
+    choices += (choices.empty() ? "" : " or ") + table.qualified_header(column->sources.front());
+  }
+  return usage_error("'" + key + "' is both a metadata key and a series: sort by " + choices);
+}
+
+// The table's columns in the order ls shows them: the fixed facts, the metadata keys and then the
+// series in natural order ("step" is the x axis, not a column), git and host last.
+std::vector<read::ShownColumn> ls_columns(const read::RunTable& table,
+                                          const std::vector<size_t>& rows) {
+  std::vector<read::ShownColumn> leading;
+  std::vector<read::ShownColumn> trailing;
+  for (read::ShownColumn& column : table.fixed_columns()) {
+    (is_trailing_fixed(column.header) ? trailing : leading).push_back(std::move(column));
+  }
+  std::vector<read::ShownColumn> values;
+  for (read::ShownColumn& column : table.value_columns(rows, true)) {
+    const read::Column& source = table.columns()[column.sources.front()];
+    if (source.kind == read::Column::Kind::kSeries && source.name == "step") continue;
+    values.push_back(std::move(column));
+  }
+  std::stable_sort(values.begin(), values.end(), [&](const auto& a, const auto& b) {
+    const read::Column& x = table.columns()[a.sources.front()];
+    const read::Column& y = table.columns()[b.sources.front()];
+    if (x.kind != y.kind) return x.kind == read::Column::Kind::kMetadata;
+    return read::natural_less(x.name, y.name);
+  });
+  leading.insert(leading.end(), std::make_move_iterator(values.begin()),
+                 std::make_move_iterator(values.end()));
+  leading.insert(leading.end(), std::make_move_iterator(trailing.begin()),
+                 std::make_move_iterator(trailing.end()));
+  return leading;
 }
 
 void write_table(const read::RunTable& table, const std::vector<read::ShownColumn>& columns,
@@ -101,7 +153,8 @@ void write_table(const read::RunTable& table, const std::vector<read::ShownColum
   std::vector<read::TextTable::Column> layout;
   for (const read::ShownColumn& column : columns) {
     const read::Column& first = table.columns()[column.sources.front()];
-    layout.push_back({column.header, first.align, first.shrinkable});
+    layout.push_back(
+        {column.header, first.align, first.shrinkable && !table.holds_numbers(column, rows)});
   }
   read::TextTable text(layout);
   for (size_t row : rows) {
@@ -123,12 +176,36 @@ void write_table(const read::RunTable& table, const std::vector<read::ShownColum
   write_out(out);
 }
 
+// A glob fnmatch would take as something else than the user meant: an unclosed bracket, or a
+// backslash with nothing to escape.
+bool is_valid_glob(std::string_view glob) {
+  for (size_t i = 0; i < glob.size(); ++i) {
+    if (glob[i] == '\\') {
+      if (++i == glob.size()) return false;
+    } else if (glob[i] == '[') {
+      size_t close = i + 1;
+      if (close < glob.size() && (glob[close] == '!' || glob[close] == '^')) ++close;
+      if (close < glob.size() && glob[close] == ']') ++close;
+      close = glob.find(']', close);
+      if (close == std::string_view::npos) return false;
+      i = close;
+    }
+  }
+  return true;
+}
+
 Status run_ls(const LsOptions& options, const CommandContext& context) {
+  if (options.limit < 1) return usage_error("-n must be at least 1");
+  if (!is_valid_glob(options.name_glob)) {
+    return usage_error("--name '" + options.name_glob + "' is not a valid glob");
+  }
   // Every file is read whole anyway: its first line needs no separate look.
   Result<std::set<read::RunStatus>> statuses = wanted_statuses(options.statuses);
   if (!statuses.ok()) return std::move(statuses).status();
   const std::vector<read::RunFileEntry> entries = context.runs(false);
-  read::RunTable table({read::now_ns(), &read::system_process_probe()});
+  read::RunTable::Options table_options{read::now_ns(), &read::system_process_probe()};
+  table_options.short_start = !options.all;
+  read::RunTable table(std::move(table_options));
   std::vector<json::Value> listed_json;
   for (size_t begin = 0; begin < entries.size(); begin += kSummariesHeld) {
     const size_t end = std::min(entries.size(), begin + kSummariesHeld);
@@ -137,7 +214,10 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
     std::vector<Result<read::RunSummary>> summaries =
         read::read_run_files(paths, read::Detail::kSummary, read::reading_threads());
     for (size_t i = 0; i < summaries.size(); ++i) {
-      if (!summaries[i].ok()) return std::move(summaries[i]).status();
+      if (!summaries[i].ok()) {
+        report_warning("skipped " + paths[i] + ": " + summaries[i].status().message());
+        continue;
+      }
       const read::RunSummary& summary = summaries[i].value();
       if (!options.name_glob.empty() &&
           ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
@@ -153,17 +233,29 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
   std::vector<size_t> order(table.row_count());
   std::iota(order.begin(), order.end(), 0);
   table.sort_rows(order, *table.fixed_column("start"), true);
-  // Fixed columns, then one per metadata key and per series, in the order first seen.
-  std::vector<read::ShownColumn> columns = table.fixed_columns();
-  for (read::ShownColumn& column : table.value_columns(order)) columns.push_back(std::move(column));
+  const std::vector<read::ShownColumn> columns = ls_columns(table, order);
+  std::optional<read::ShownColumn> sorted_by;
   if (!options.sort.empty()) {
     const bool descending = options.sort.front() == '-';
     const std::string key = descending ? options.sort.substr(1) : options.sort;
-    const std::optional<read::ShownColumn> column = sort_column(key, columns);
-    if (!column) return usage_error("no column '" + key + "' to sort by");
-    table.sort_rows(order, *column, descending);
+    Result<read::ShownColumn> column = sort_column(key, table, columns);
+    if (!column.ok()) return std::move(column).status();
+    sorted_by = std::move(column).value();
+    table.sort_rows(order, *sorted_by, descending);
   }
-  if (options.limit > 0 && order.size() > options.limit) order.resize(options.limit);
+  // Which columns tell runs apart is decided over every run that matched, not only those shown.
+  std::vector<read::ShownColumn> shown;
+  for (const read::ShownColumn& column : columns) {
+    const read::Column& source = table.columns()[column.sources.front()];
+    const bool fixed = source.kind == read::Column::Kind::kFixed;
+    if (options.all || order.size() == 1 || (fixed && is_always_shown(source.name)) ||
+        (sorted_by && sorted_by->header == column.header) || table.differs(column, order)) {
+      shown.push_back(column);
+    }
+  }
+  if (order.size() > static_cast<uint64_t>(options.limit)) {
+    order.resize(static_cast<size_t>(options.limit));
+  }
 
   if (options.json) {
     json::Array array;
@@ -175,8 +267,7 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
     write_out("no runs found\n");
     return Status::Ok();
   }
-  // A metadata or series column is shown when its cells differ between the listed runs.
-  write_table(table, table.columns_to_show(columns, order, options.all), order);
+  write_table(table, shown, order);
   return Status::Ok();
 }
 
@@ -195,7 +286,8 @@ void register_ls(CLI::App& app, CommandContext& context) {
                  "only runs of these statuses, comma-separated: completed, failed, interrupted, "
                  "running, stopped, unknown")
       ->type_name("LIST");
-  ls->add_option("-n", options->limit, "show at most N runs")->type_name("N");
+  ls->add_option("-n", options->limit, "show at most N runs (the first N in the order shown)")
+      ->type_name("N");
   ls->add_flag("--json", options->json, "print one JSON array instead of the table");
   ls->callback([options, &context] {
     context.command = [options, &context] { return run_ls(*options, context); };

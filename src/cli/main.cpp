@@ -47,10 +47,11 @@ int run_command_line(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return trovik::cli::report_usage_failure(e.what());
   }
-  trovik::Status status = context.command();
+  trovik::Status status = context.check_roots();
+  if (status.ok()) status = context.command();
   // As git does after every command: output that never arrived is a failure, not a success.
   if (status.ok()) status = trovik::cli::standard_output_status();
-  return trovik::cli::report_failure(status);
+  return trovik::cli::exit_status_after(status);
 }
 
 }  // namespace

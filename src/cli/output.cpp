@@ -9,6 +9,7 @@
 #include "json/writer.h"
 #include "util/environment.h"
 #include "util/file_io.h"
+#include "util/unicode.h"
 
 namespace trovik::cli {
 namespace {
@@ -44,11 +45,20 @@ void write_out(std::string_view text) {
   }
 }
 
+void write_out_utf8(std::string_view text) {
+  if (is_valid_utf8(text)) {
+    write_out(text);
+  } else {
+    // JSON and CSV syntax is ASCII: invalid bytes only occur inside strings, where U+FFFD is text.
+    write_out(decode_utf8_lossy(text));
+  }
+}
+
 void write_json_document(const json::Value& value) {
   std::string text;
   json::write_json(value, text);
   text += '\n';
-  write_out(text);
+  write_out_utf8(text);
 }
 
 Status standard_output_status() { return output_failure(); }

@@ -21,6 +21,9 @@ Terminal stdout_terminal();
 void write_out(std::string_view text);
 // One JSON document and a line feed.
 void write_json_document(const json::Value& value);
+// Data for other programs (JSON, CSV): always valid UTF-8, each byte of a run file's text that is
+// not part of a UTF-8 sequence replaced by U+FFFD, so a strict parser never fails on it.
+void write_out_utf8(std::string_view text);
 
 // Ok while every write to standard output has succeeded; else "write failure on standard output:
 // <the system's text>" (an OSError), so that a full disk or a closed pipe is not a silent success.

@@ -8,20 +8,27 @@
 #include <vector>
 
 #include "cli/command_context.h"
+#include "cli/failure.h"
 #include "cli/output.h"
 #include "read/run_reference.h"
+#include "read/run_roots.h"
 #include "read/timestamp.h"
 #include "report/report_file.h"
 #include "report/report_input.h"
+#include "util/path.h"
+#include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
 
 constexpr size_t kDefaultRuns = 20;
+// Under the runs' root rather than the working directory, which is most often a work tree whose
+// next snapshot would otherwise take the page in.
+constexpr std::string_view kDefaultPage = "trovik-report.html";
 
 struct ReportOptions {
   std::vector<std::string> runs;
-  std::string output = "trovik-report.html";
+  std::string output;  // empty: kDefaultPage under the first root; "-": standard output
   std::string x_axis = "step";
 };
 
@@ -49,15 +56,28 @@ Status run_report(const ReportOptions& options, const CommandContext& context) {
   if (!runs.ok()) return std::move(runs).status();
   const report::XAxis axis =
       options.x_axis == "elapsed" ? report::XAxis::kElapsed : report::XAxis::kStep;
+  std::vector<Status> skipped;
   Result<report::ReportInput> input =
-      report::build_report_input(runs.value(), axis, read::now_ns());
+      report::build_report_input(runs.value(), axis, read::now_ns(), &skipped);
+  for (const Status& run : skipped) report_warning("skipped " + run.message());
   if (!input.ok()) return std::move(input).status();
 
-  if (Status written = report::write_report(options.output, input.value()); !written.ok()) {
-    return Status::OSError("cannot write " + options.output + ": " + written.message());
+  if (options.output == "-") {
+    Result<std::string> page = report::report_page_text(input.value());
+    if (!page.ok()) return std::move(page).status();
+    write_out(page.value());
+    return Status::Ok();
+  }
+  const std::string path =
+      options.output.empty() ? join_path(read::find_run_roots(context.roots).front(), kDefaultPage)
+                             : options.output;
+  if (Status written = report::write_report(path, input.value()); !written.ok()) {
+    const std::string message = "cannot write " + terminal_quoted(path) + ": " + written.message();
+    return written.kind() == ErrorKind::kValueError ? usage_error(message)
+                                                    : Status::OSError(message);
   }
   const size_t count = input.value().runs.size();
-  write_out("wrote " + options.output + " (" + std::to_string(count) +
+  write_out("wrote " + terminal_quoted(path) + " (" + std::to_string(count) +
             (count == 1 ? " run)\n" : " runs)\n"));
   return Status::Ok();
 }
@@ -72,9 +92,11 @@ void register_report(CLI::App& app, CommandContext& context) {
       ->add_option("runs", options->runs,
                    "run ids, id prefixes, @N or run files (default: the newest 20 runs)")
       ->type_name("RUN");
-  report->add_option("-o,--output", options->output, "the page to write")
-      ->type_name("FILE")
-      ->capture_default_str();
+  report
+      ->add_option("-o,--output", options->output,
+                   "the page to write; - for standard output (default: trovik-report.html in the "
+                   "first root)")
+      ->type_name("FILE");
   report->add_option("--x", options->x_axis, "what the charts' horizontal axis shows")
       ->check(CLI::IsMember({"step", "elapsed"}))
       ->capture_default_str();

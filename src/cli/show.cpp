@@ -75,10 +75,12 @@ json::Value show_json(const read::RunSummary& run, read::RunStatus status) {
   return json::Value::object(std::move(object));
 }
 
+// Facts are text from the run file and git: shown terminal_quoted.
 void add_fact(std::string& out, const char* label, const std::string& text) {
   std::string line = label;
   line.resize(10, ' ');
-  out += line + text + "\n";
+  append_terminal_quoted(line, text);
+  out += line + "\n";
 }
 
 // The status, and what it rests on where the run wrote no end record.
@@ -145,8 +147,22 @@ void add_environment(std::string& out, const read::RunSummary& run) {
   }
 }
 
-std::string show_text(const read::RunSummary& run, const ShowOptions& options,
-                      const Terminal& terminal) {
+// What a dirty run's code was: its changes over a commit a reader knows, kept as a snapshot or not.
+std::string dirty_code_text(const read::GitFacts& git, const read::RunSummary& run) {
+  if (!read::names_snapshot(git, run.run_id)) {
+    return (git.commit.empty() ? "(no commit)" : git.commit) +
+           ", dirty, no snapshot of the changes";
+  }
+  const std::string repository = read::RepositoryFinder().repository_of(run.path);
+  const std::string base = read::snapshot_base(repository, git.commit)
+                               .value_or(read::abbreviated_commit(git.commit) + "^");
+  return "uncommitted changes over " + base + ", kept as snapshot " +
+         read::abbreviated_commit(git.commit) + " (trovik code " + read::short_run_id(run.run_id) +
+         ")";
+}
+
+std::string show_text(const read::RunSummary& run, const read::RunFileEntry& entry,
+                      const ShowOptions& options, const Terminal& terminal) {
   const read::RunFacts facts = read::run_facts(run, read::system_process_probe());
   const read::RunStatus status = read::run_status(run, read::system_process_probe());
   std::string out;
@@ -154,6 +170,8 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
   add_fact(out, "id", run.run_id);
   add_fact(out, "file", run.path);
   add_ending(out, run, status);
+  // Copies of the run under other roots: the one with the most records is shown.
+  for (const std::string& other : entry.other_paths) add_fact(out, "copy", other);
   if (facts.started_ns) {
     add_fact(out, "start",
              read::format_utc_time(*facts.started_ns) + " UTC, " +
@@ -190,14 +208,7 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
     if (const std::optional<read::GitFacts>& git = facts.git) {
       std::string text = git->commit.empty() ? "(no commit)" : git->commit;
       if (!git->branch.empty()) text += " on " + git->branch;
-      text += git->dirty ? ", dirty" : ", clean";
-      if (git->dirty) {
-        text += read::names_snapshot(*git, run.run_id)
-                    ? ", snapshot of the changes kept (trovik code " +
-                          read::short_run_id(run.run_id) + ")"
-                    : ", no snapshot of the changes";
-      }
-      add_fact(out, "git", text);
+      add_fact(out, "git", git->dirty ? dirty_code_text(*git, run) : text + ", clean");
     } else {
       add_fact(out, "git", "not in a git work tree");
     }
@@ -209,14 +220,15 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
     out += "\nmetadata\n";
     if (metadata->type() == json::Value::Type::kObject) {
       for (const auto& [key, value] : metadata->as_object()) {
-        out += "  " + key + " = " + json::to_json_text(value) + "\n";
+        out +=
+            "  " + terminal_quoted(key) + " = " + terminal_quoted(json::to_json_text(value)) + "\n";
       }
     } else {
-      out += "  " + json::to_json_text(*metadata) + "\n";
+      out += "  " + terminal_quoted(json::to_json_text(*metadata)) + "\n";
     }
   }
 
-  if (!run.series.empty()) {
+  if (!run.series.empty() && !(run.series.size() == 1 && run.series[0].name == "step")) {
     out += "\n";
     read::TextTable table({{"series", read::TextTable::Align::kLeft, true},
                            {"count", read::TextTable::Align::kRight, false},
@@ -227,7 +239,16 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
                            {"max", read::TextTable::Align::kRight, false},
                            {"(step)", read::TextTable::Align::kRight, false},
                            {"", read::TextTable::Align::kLeft, false}});
+    // By name in natural order; "step" is the x axis of the others, not a series to show.
+    std::vector<const read::SeriesSummary*> listed;
     for (const read::SeriesSummary& s : run.series) {
+      if (s.name != "step") listed.push_back(&s);
+    }
+    std::stable_sort(listed.begin(), listed.end(), [](const auto* a, const auto* b) {
+      return read::natural_less(a->name, b->name);
+    });
+    for (const read::SeriesSummary* series : listed) {
+      const read::SeriesSummary& s = *series;
       table.add_row({s.name, std::to_string(s.count), read::format_number(s.first),
                      read::format_number(s.last), read::format_number(s.min),
                      std::to_string(s.min_step), read::format_number(s.max),
@@ -240,7 +261,8 @@ std::string show_text(const read::RunSummary& run, const ShowOptions& options,
   if (!run.notes.empty()) {
     out += "\nnotes\n";
     for (const read::Note& note : run.notes) {
-      out += "  " + read::format_duration_ms(note.elapsed_ms) + "  " + note.text + "\n";
+      out += "  " + read::format_duration_ms(note.elapsed_ms) + "  " + terminal_quoted(note.text) +
+             "\n";
     }
   }
   add_traceback(out, run, options.traceback);
@@ -257,7 +279,7 @@ Status run_show(const ShowOptions& options, const CommandContext& context) {
     write_json_document(
         show_json(run.value(), read::run_status(run.value(), read::system_process_probe())));
   } else {
-    write_out(show_text(run.value(), options, stdout_terminal()));
+    write_out(show_text(run.value(), entry.value(), options, stdout_terminal()));
   }
   return Status::Ok();
 }

@@ -26,11 +26,16 @@ GcPlan plan_gc(const std::vector<RunBranch>& branches, const std::vector<RunFile
   auto still_running = [&](const RunFileEntry& run) { return is_live(run.process, probe); };
 
   GcPlan plan;
+  plan.no_runs_found = runs.empty();
   for (const RunBranch& branch : branches) {
     BranchDecision& decision = plan.branches.emplace_back(BranchDecision{branch});
     // Only the module's own snapshot of this very run: never a branch a user made.
     const std::optional<std::string_view> run_id = git::run_id_of_branch_ref(branch.ref);
     if (!run_id || !git::is_snapshot_subject(branch.subject, *run_id)) continue;
+    if (plan.no_runs_found) {
+      decision.verdict = BranchVerdict::kNoRunsFound;
+      continue;
+    }
     const auto found = by_id.find(*run_id);
     if (found == by_id.end()) {
       // The run file is gone: the snapshot commit's date tells its age.
@@ -56,6 +61,10 @@ GcPlan plan_gc(const std::vector<RunBranch>& branches, const std::vector<RunFile
   for (const LeftoverIndex& index : indexes) {
     IndexDecision& decision = plan.indexes.emplace_back(IndexDecision{index});
     if (!is_old(index.modified_ns)) continue;
+    if (plan.no_runs_found) {
+      decision.verdict = IndexVerdict::kNoRunsFound;
+      continue;
+    }
     const auto found = by_id.find(index.run_id);
     if (found == by_id.end()) {
       decision.verdict = policy.now_ns - index.modified_ns < kOrphanIndexAgeNs

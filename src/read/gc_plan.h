@@ -25,6 +25,7 @@ enum class BranchVerdict {
   kTooRecent,        // kept: its run, or its commit when the run file is gone, is not that old
   kRunUnreadable,    // kept: whether its run still runs can't be told
   kRunStillRunning,  // kept: an old run that is still running keeps its code
+  kNoRunsFound,      // kept: the roots searched hold no runs at all, so absence tells nothing
   kRunFileGone,      // taken: no run file of its run was found
   kRunOld,           // taken: its run is older than --older-than
 };
@@ -33,6 +34,7 @@ enum class IndexVerdict {
   kTooRecent,        // kept: newer than --older-than, or an orphan younger than an hour
   kRunUnreadable,    // kept
   kRunStillRunning,  // kept: its run may be taking its snapshot right now
+  kNoRunsFound,      // kept: as BranchVerdict::kNoRunsFound
   kRunEnded,         // taken: its run's process is gone
   kOrphaned,         // taken: no run file of its run was found, and it is over an hour old
 };
@@ -55,10 +57,13 @@ struct IndexDecision {
 };
 
 // A decision for every branch and index file listed, in their order. `runs` are the run files
-// found, newest first (read with their first lines: their ids, starts and processes).
+// found, newest first (read with their first lines: their ids, starts and processes). When there
+// are none, nothing is taken: roots that hold no runs are most likely not where the runs are kept
+// (another TROVIK_DIR), and a snapshot may be the only copy of a run's code.
 struct GcPlan {
   std::vector<BranchDecision> branches;
   std::vector<IndexDecision> indexes;
+  bool no_runs_found = false;
 };
 GcPlan plan_gc(const std::vector<RunBranch>& branches, const std::vector<RunFileEntry>& runs,
                const std::vector<LeftoverIndex>& indexes, const ProcessProbe& probe,

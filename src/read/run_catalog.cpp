@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <map>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -59,7 +61,10 @@ void read_first_line(RunFileEntry& entry) {
   if (const std::string* name = text("experiment_name")) entry.name = *name;
   const std::string* created = text("created_at");
   if (created != nullptr) {
-    if (std::optional<int64_t> ns = parse_timestamp(*created)) entry.started_ns = *ns;
+    if (std::optional<int64_t> ns = parse_timestamp(*created)) {
+      entry.started_ns = *ns;
+      entry.start_recorded = true;
+    }
   }
   if (const json::Value* value = object.find("value")) {
     entry.process = recorded_process(*value, created != nullptr ? *created : "");
@@ -75,21 +80,53 @@ std::optional<RunFileEntry> file_entry(std::string path, std::set<std::pair<dev_
   entry.run_id = file_stem(path);
   entry.started_ns =
       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  entry.size = static_cast<uint64_t>(info.st_size);
   entry.path = std::move(path);
   if (read_first_lines) read_first_line(entry);
   return entry;
 }
 
+// Keeps one entry per run id, the longest copy (the first found of equal ones), in the order of
+// the first copy; the others are named in its other_paths.
+void keep_one_file_per_run(std::vector<RunFileEntry>& entries) {
+  std::map<std::string, size_t, std::less<>> kept;
+  std::vector<RunFileEntry> unique;
+  for (RunFileEntry& entry : entries) {
+    auto [found, added] = kept.emplace(entry.run_id, unique.size());
+    if (added) {
+      unique.push_back(std::move(entry));
+      continue;
+    }
+    RunFileEntry& first = unique[found->second];
+    if (entry.size > first.size) {
+      entry.other_paths = std::move(first.other_paths);
+      entry.other_paths.push_back(std::move(first.path));
+      first = std::move(entry);
+    } else {
+      first.other_paths.push_back(std::move(entry.path));
+    }
+  }
+  entries = std::move(unique);
+}
+
 }  // namespace
 
 std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots,
-                                         bool read_first_lines) {
+                                         bool read_first_lines, std::vector<Status>* unreadable) {
   std::vector<RunFileEntry> entries;
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const std::string& root : roots) {
     const std::string runs = join_path(root, "runs");
     Result<std::vector<DirectoryEntry>> listed = list_directory(runs);
-    if (!listed.ok()) continue;
+    if (!listed.ok()) {
+      struct stat info {};
+      const bool absent = ::stat(runs.c_str(), &info) != 0 && errno == ENOENT;
+      if (unreadable != nullptr && !absent) {
+        unreadable->push_back(
+            Status::OSError("cannot read " + runs + ": " + listed.status().message()));
+      }
+      continue;
+    }
     std::vector<std::string> names;
     for (DirectoryEntry& entry : listed.value()) {
       if (entry.name.size() > kRunFileSuffix.size() && entry.name.ends_with(kRunFileSuffix)) {
@@ -104,9 +141,12 @@ std::vector<RunFileEntry> list_run_files(const std::vector<std::string>& roots,
       }
     }
   }
-  std::stable_sort(
-      entries.begin(), entries.end(),
-      [](const RunFileEntry& a, const RunFileEntry& b) { return a.started_ns > b.started_ns; });
+  keep_one_file_per_run(entries);
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const RunFileEntry& a, const RunFileEntry& b) {
+                     if (a.start_recorded != b.start_recorded) return a.start_recorded;
+                     return a.started_ns > b.started_ns;
+                   });
   return entries;
 }
 

@@ -4,6 +4,7 @@
 
 #include "git/command_runner.h"
 #include "git/recorded_names.h"
+#include "read/short_names.h"
 #include "util/path.h"
 
 namespace trovik::read {
@@ -89,6 +90,37 @@ RunCode look_up_code(std::string_view run_id, const std::optional<GitFacts>& git
     code.diff = git_in(repository, {"diff", git->commit + "^", git->commit, "--"});
   }
   return code;
+}
+
+std::optional<std::string> snapshot_base(const std::string& repository,
+                                         const std::string& snapshot_commit) {
+  const git::OptionalText parent =
+      git_in(repository, {"rev-parse", "--verify", "--quiet", snapshot_commit + "^{commit}^"});
+  if (!parent || parent->empty()) return std::nullopt;
+  std::string base = short_commit(*parent);
+  const git::OptionalText branches = git_in(
+      repository, {"for-each-ref", "--contains", *parent, "--format=%(objectname) %(refname:short)",
+                   std::string(git::kBranchRefPrefix)});
+  if (!branches) return base;
+  std::string chosen;
+  size_t from = 0;
+  while (from < branches->size()) {
+    size_t end = branches->find('\n', from);
+    if (end == std::string::npos) end = branches->size();
+    const std::string_view line = std::string_view(*branches).substr(from, end - from);
+    from = end + 1;
+    const size_t space = line.find(' ');
+    if (space == std::string_view::npos) continue;
+    const std::string_view name = line.substr(space + 1);
+    if (name.starts_with(git::run_branch(""))) continue;
+    if (line.substr(0, space) == *parent) {
+      chosen = name;
+      break;
+    }
+    if (chosen.empty()) chosen = name;
+  }
+  if (!chosen.empty()) base += " (" + chosen + ")";
+  return base;
 }
 
 std::optional<std::string> describe_commit(const std::string& repository,

@@ -55,6 +55,12 @@ enum class CodeDetail { kState, kWithDiff };
 RunCode look_up_code(std::string_view run_id, const std::optional<GitFacts>& git,
                      const std::string& repository, CodeDetail detail);
 
+// What a snapshot's changes were made over, as a reader knows it: its parent's short commit and
+// a branch that contains that commit when there is one ("f9c116b (feature-wd)"), preferring one
+// whose tip it is; snapshot branches are never named. Nothing when git can't tell.
+std::optional<std::string> snapshot_base(const std::string& repository,
+                                         const std::string& snapshot_commit);
+
 // "Author <email>, date" and the subject of a commit, as `git log` writes them.
 std::optional<std::string> describe_commit(const std::string& repository,
                                            const std::string& commit);

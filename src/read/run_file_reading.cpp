@@ -53,9 +53,36 @@ Result<std::vector<uint64_t>> part_starts(const std::string& path, uint64_t size
   return starts;
 }
 
-// Moves a step counted in track records of the part it was read in to the count of the whole.
-void shift_step(int64_t& step, bool from_index, uint64_t base) {
-  if (from_index) step += static_cast<int64_t>(base);
+// Where a later part's records knew no step yet, the step is the one the parts before reached;
+// when they reached none either, the track index, counted over the whole file.
+struct StepBefore {
+  uint64_t base;                 // track records of the parts before
+  std::optional<int64_t> known;  // the latest step they had
+};
+
+// Moves a step taken from a part's track index to the whole file's rule; says whether it is
+// still a track index.
+bool resolve_step(int64_t& step, bool from_index, const StepBefore& before) {
+  if (!from_index) return false;
+  if (before.known) {
+    step = *before.known;
+    return false;
+  }
+  step += static_cast<int64_t>(before.base);
+  return true;
+}
+
+void resolve_series_steps(SeriesSummary& series, const StepBefore& before) {
+  int64_t* steps[] = {&series.first_step, &series.last_step, &series.min_step, &series.max_step};
+  unsigned still_index = 0;
+  for (unsigned bit = 0; bit < 4; ++bit) {
+    const bool from_index = (series.index_steps & (1u << bit)) != 0;
+    if (resolve_step(*steps[bit], from_index, before)) still_index |= 1u << bit;
+  }
+  series.index_steps = still_index;
+  for (SeriesPoint& point : series.points) {
+    point.step_from_index = resolve_step(point.step, point.step_from_index, before);
+  }
 }
 
 // Merges a later part's summary of one series into the earlier part's.
@@ -88,7 +115,7 @@ void join_series(SeriesSummary& mine, SeriesSummary&& part) {
 }  // namespace
 
 void join_run_parts(RunSummary& into, RunSummary&& later) {
-  const uint64_t base = into.track_records;
+  const StepBefore before{into.track_records, into.latest_step};
   // The index views the names in `into.series`, which has room for every series beforehand, so
   // none of them moves while it is in use.
   into.series.reserve(into.series.size() + later.series.size());
@@ -96,14 +123,8 @@ void join_run_parts(RunSummary& into, RunSummary&& later) {
   index.reserve(into.series.capacity());
   for (size_t i = 0; i < into.series.size(); ++i) index.emplace(into.series[i].name, i);
   for (SeriesSummary& part : later.series) {
-    shift_step(part.first_step, (part.index_steps & 1) != 0, base);
-    shift_step(part.last_step, (part.index_steps & 2) != 0, base);
-    shift_step(part.min_step, (part.index_steps & 4) != 0, base);
-    shift_step(part.max_step, (part.index_steps & 8) != 0, base);
-    for (SeriesPoint& point : part.points) {
-      shift_step(point.step, point.step_from_index, base);
-      point.track_index += base;
-    }
+    resolve_series_steps(part, before);
+    for (SeriesPoint& point : part.points) point.track_index += before.base;
     const auto found = index.find(part.name);
     if (found != index.end()) {
       join_series(into.series[found->second], std::move(part));
@@ -127,8 +148,11 @@ void join_run_parts(RunSummary& into, RunSummary&& later) {
   into.records += later.records;
   into.bad_lines += later.bad_lines;
   into.track_records += later.track_records;
+  if (later.latest_step) into.latest_step = later.latest_step;
   into.torn = later.torn;
-  for (Note& note : later.notes) shift_step(note.step, note.step_from_index, base);
+  for (Note& note : later.notes) {
+    note.step_from_index = resolve_step(note.step, note.step_from_index, before);
+  }
   into.notes.insert(into.notes.end(), std::make_move_iterator(later.notes.begin()),
                     std::make_move_iterator(later.notes.end()));
   into.track_times.insert(into.track_times.end(),

@@ -17,6 +17,17 @@ bool is_regular_file(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+  if (prefix.size() > text.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (lower(text[i]) != lower(prefix[i])) return false;
+  }
+  return true;
+}
+
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 }  // namespace
@@ -45,10 +56,11 @@ Result<RunFileEntry> resolve_run(std::string_view reference,
     return run_file_entry(as_path);
   }
 
+  // Ids are hex digits, which people copy in either case.
   std::vector<const RunFileEntry*> matches;
   for (const RunFileEntry& run : runs) {
     if (run.run_id == reference) return run;
-    if (run.run_id.starts_with(reference)) matches.push_back(&run);
+    if (starts_with_ignoring_case(run.run_id, reference)) matches.push_back(&run);
   }
   if (reference.size() < kMinimumPrefix) {
     return Status::ValueError("run id prefix " + quoted(reference) +

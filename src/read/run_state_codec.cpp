@@ -245,6 +245,8 @@ void encode_summary(Encoder& out, const RunSummary& run) {
   out.u64(run.records_after_end);
   out.u8(run.environment ? 1 : 0);
   if (run.environment) encode_value(out, *run.environment);
+  out.u8(run.latest_step ? 1 : 0);
+  out.i64(run.latest_step.value_or(0));
   out.u64(run.series.size());
   for (const SeriesSummary& s : run.series) encode_series(out, s);
   out.u64(run.notes.size());
@@ -275,6 +277,9 @@ RunSummary decode_summary(Decoder& in) {
   if (has_end_elapsed) run.run_end_elapsed_ms = end_elapsed;
   run.records_after_end = in.u64();
   if (in.flag()) run.environment = decode_value(in, 0);
+  const bool has_latest_step = in.flag();
+  const int64_t latest_step = in.i64();
+  if (has_latest_step) run.latest_step = latest_step;
   // A series takes at least its eight counts and steps, a note three numbers and its length.
   run.series.resize(in.count(uint64_t{8} * 8));
   for (SeriesSummary& s : run.series) s = decode_series(in);

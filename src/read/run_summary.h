@@ -18,7 +18,8 @@ struct SeriesPoint {
   double value = 0;
   uint64_t elapsed_ms = 0;
   uint64_t track_index = 0;
-  bool step_from_index = false;  // no step member: `step` is track_index
+  // No record up to this one had an integer step: `step` is track_index.
+  bool step_from_index = false;
 };
 
 // A numeric series of a run: a number tracked as a whole ("value") or one numeric leaf of tracked
@@ -60,7 +61,7 @@ struct Note {
   uint64_t elapsed_ms = 0;
   std::string text;
   int64_t step = 0;              // the step of the record that carries the note, as for a point
-  bool step_from_index = false;  // no step member: `step` is the record's track index
+  bool step_from_index = false;  // as SeriesPoint::step_from_index
 };
 
 // How much of a run a reading keeps. A summary's size depends on the number of series, never on
@@ -89,6 +90,9 @@ struct RunSummary {
   uint64_t records_after_end = 0;
   // The value of the last environment record: what the run ran on.
   std::optional<json::Value> environment;
+  // The integer step of the latest track record that had one: a later record without a step is
+  // taken to be at that step.
+  std::optional<int64_t> latest_step;
   std::vector<SeriesSummary> series;     // in the order of their first point
   std::vector<Note> notes;               // full reading only
   std::vector<std::string> track_times;  // created_at of each track record; kFull only

@@ -91,8 +91,11 @@ void RunSummaryBuilder::add_record(std::string_view line) {
   }
 
   const uint64_t track_index = summary.track_records++;
-  const bool from_index = !handler_.has_step();
-  const int64_t step = from_index ? static_cast<int64_t>(track_index) : handler_.step();
+  // A record without a step (a final test score) belongs to the step the run had reached; only
+  // before any record had one is its position the step.
+  if (handler_.has_step()) summary.latest_step = handler_.step();
+  const bool from_index = !summary.latest_step;
+  const int64_t step = from_index ? static_cast<int64_t>(track_index) : *summary.latest_step;
   const unsigned index_bit = from_index ? 1 : 0;
   const uint64_t elapsed = handler_.has_elapsed_ms() ? handler_.elapsed_ms() : 0;
   const std::vector<RecordHandler::Leaf>& leaves = handler_.leaves();

@@ -1,7 +1,9 @@
 #include "read/run_table.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
+#include <unordered_set>
 
 #include "read/run_facts.h"
 #include "read/run_status.h"
@@ -19,6 +21,8 @@ struct RowSource {
   RunStatus status;
   bool live;
   int64_t now_ns;
+  bool start_recorded;
+  bool short_start;
 };
 
 Cell id_cell(const RowSource& row) { return Cell::text(short_run_id(row.run.run_id)); }
@@ -46,12 +50,12 @@ Cell status_cell(const RowSource& row) {
   return cell.tone(TextTable::Tone::kDim);
 }
 
+// A run without a start time sorts as the oldest: a broken file is never the newest run.
 Cell start_cell(const RowSource& row) {
-  return Cell::counted(
-      row.run.created_at.empty()
-          ? "?"
-          : format_local_time(row.started_ns) + " (" + format_age(row.started_ns, row.now_ns) + ")",
-      row.started_ns);
+  if (!row.start_recorded) return Cell::counted("?", std::numeric_limits<int64_t>::min());
+  std::string age = format_age(row.started_ns, row.now_ns);
+  if (row.short_start) return Cell::counted(std::move(age), row.started_ns);
+  return Cell::counted(format_local_time(row.started_ns) + " (" + age + ")", row.started_ns);
 }
 
 Cell duration_cell(const RowSource& row) {
@@ -70,11 +74,12 @@ Cell records_cell(const RowSource& row) {
   return cell;
 }
 
+// The commit, `*` when the work tree was dirty. No branch: a dirty run's is always its snapshot
+// branch, run/<id>, and a clean run's tells less than the commit.
 Cell git_cell(const RowSource& row) {
   const std::optional<GitFacts> git = git_facts(row.run);
   if (!git) return {};
-  return Cell::text(short_commit(git->commit) + (git->branch.empty() ? "" : " " + git->branch) +
-                    (git->dirty ? "*" : ""));
+  return Cell::text(short_commit(git->commit) + (git->dirty ? "*" : ""));
 }
 
 Cell host_cell(const RowSource& row) { return Cell::text(hostname_of(row.run).value_or("")); }
@@ -144,9 +149,15 @@ RunTable::RunTable(Options options) : options_(std::move(options)) {
 }
 
 void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
+  const std::optional<int64_t> recorded_start = started_ns(run);
   const RunStatus status = run_status(run, options_.probe != nullptr ? *options_.probe : kNoProbe);
-  const RowSource source{run, started_ns(run).value_or(fallback_start_ns), status,
-                         status == RunStatus::kRunning, options_.now_ns};
+  const RowSource source{run,
+                         recorded_start.value_or(fallback_start_ns),
+                         status,
+                         status == RunStatus::kRunning,
+                         options_.now_ns,
+                         recorded_start.has_value(),
+                         options_.short_start};
   Row row;
   row.fixed.reserve(kFixedCount);
   for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));
@@ -231,18 +242,17 @@ std::vector<ShownColumn> RunTable::value_columns(const std::vector<size_t>& rows
   } else {
     meet(true, true);
   }
-  std::vector<ShownColumn> shown;
-  std::unordered_map<std::string_view, size_t> by_header;
+  std::unordered_set<std::string_view> metadata_names;
+  std::unordered_set<std::string_view> series_names;
   for (size_t column : met) {
-    auto [found, added] = by_header.emplace(columns_[column].header, shown.size());
-    if (added) shown.push_back({columns_[column].header, {}});
-    shown[found->second].sources.push_back(column);
+    (columns_[column].kind == Column::Kind::kMetadata ? metadata_names : series_names)
+        .insert(columns_[column].name);
   }
-  for (ShownColumn& column : shown) {
-    std::stable_sort(column.sources.begin(), column.sources.end(), [&](size_t a, size_t b) {
-      return columns_[a].kind == Column::Kind::kMetadata &&
-             columns_[b].kind != Column::Kind::kMetadata;
-    });
+  std::vector<ShownColumn> shown;
+  for (size_t column : met) {
+    const std::string& name = columns_[column].name;
+    const bool both = metadata_names.contains(name) && series_names.contains(name);
+    shown.push_back({both ? qualified_header(column) : columns_[column].header, {column}});
   }
   return shown;
 }
@@ -260,6 +270,11 @@ std::vector<ShownColumn> RunTable::columns_to_show(const std::vector<ShownColumn
   return shown;
 }
 
+std::string RunTable::qualified_header(size_t column) const {
+  const Column& c = columns_[column];
+  return (c.kind == Column::Kind::kMetadata ? "metadata:" : "series:") + c.header;
+}
+
 const Cell& RunTable::shown_cell(size_t row, const ShownColumn& column) const {
   const Cell* shown = &kAbsent;
   for (size_t source : column.sources) {
@@ -267,6 +282,13 @@ const Cell& RunTable::shown_cell(size_t row, const ShownColumn& column) const {
     if (candidate.present()) shown = &candidate;
   }
   return *shown;
+}
+
+bool RunTable::holds_numbers(const ShownColumn& column, const std::vector<size_t>& rows) const {
+  return std::all_of(rows.begin(), rows.end(), [&](size_t row) {
+    const Cell& value = shown_cell(row, column);
+    return !value.present() || (value.recorded_value() != nullptr && value.sort_number());
+  });
 }
 
 bool RunTable::differs(const ShownColumn& column, const std::vector<size_t>& rows) const {

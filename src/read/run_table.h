@@ -32,8 +32,8 @@ struct Column {
   bool shrinkable = true;
 };
 
-// A column as a table shows it. Today a metadata key and a series under the same header share one
-// column, the series' cell showing where a run has both.
+// A column as a table shows it. A metadata key and a series of the same name are two columns,
+// their headers qualified ("metadata:lr", "series:lr") where both occur.
 struct ShownColumn {
   std::string header;
   std::vector<size_t> sources;  // columns of the RunTable, metadata before series
@@ -51,6 +51,7 @@ class RunTable {
     // A column for each of these numbers of every series.
     std::vector<SeriesStatistic> statistics = {SeriesStatistic::kLast};
     bool statistic_in_header = false;  // "loss last" rather than "loss"
+    bool short_start = false;          // the start as its age alone ("13m ago")
   };
   explicit RunTable(Options options);
 
@@ -68,7 +69,8 @@ class RunTable {
   std::optional<ShownColumn> fixed_column(std::string_view name) const;
   // The metadata and series columns that `rows` have, in the order they first appear: row by row
   // (each row's metadata, then its series), or with `metadata_first` every metadata column before
-  // any series column.
+  // any series column. A name that is both a metadata key and a series among `rows` has its two
+  // headers qualified (qualified_header).
   std::vector<ShownColumn> value_columns(const std::vector<size_t>& rows,
                                          bool metadata_first = false) const;
   // Of `columns`, the fixed ones and those whose cells differ between `rows`; all of them with
@@ -77,7 +79,14 @@ class RunTable {
                                            const std::vector<size_t>& rows,
                                            bool every_column) const;
 
+  // "metadata:lr" or "series:lr" (with the statistic when headers show it): the header of a column
+  // whose name is both a metadata key and a series, and a name --sort accepts for any of them.
+  std::string qualified_header(size_t column) const;
+
   const Cell& shown_cell(size_t row, const ShownColumn& column) const;
+  // Whether every value `rows` have in this column is a recorded number: a column that a table
+  // should leave off whole rather than cut, since a number cut short reads as another number.
+  bool holds_numbers(const ShownColumn& column, const std::vector<size_t>& rows) const;
   // Whether `rows` differ in this column (same_value).
   bool differs(const ShownColumn& column, const std::vector<size_t>& rows) const;
   // Sorts `rows` by this column (sorts_before), keeping the order of rows that sort alike.

@@ -118,4 +118,34 @@ std::string truncate_to_width(std::string_view text, size_t width) {
   return cut + "…";
 }
 
+bool natural_less(std::string_view a, std::string_view b) {
+  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (is_digit(a[i]) && is_digit(b[j])) {
+      // Leading zeros aside, the longer run of digits is the greater number.
+      size_t a_start = i;
+      size_t b_start = j;
+      while (a_start < a.size() && a[a_start] == '0') ++a_start;
+      while (b_start < b.size() && b[b_start] == '0') ++b_start;
+      size_t a_end = a_start;
+      size_t b_end = b_start;
+      while (a_end < a.size() && is_digit(a[a_end])) ++a_end;
+      while (b_end < b.size() && is_digit(b[b_end])) ++b_end;
+      const std::string_view a_digits = a.substr(a_start, a_end - a_start);
+      const std::string_view b_digits = b.substr(b_start, b_end - b_start);
+      if (a_digits.size() != b_digits.size()) return a_digits.size() < b_digits.size();
+      if (a_digits != b_digits) return a_digits < b_digits;
+      i = a_end;
+      j = b_end;
+      continue;
+    }
+    if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+    ++i;
+    ++j;
+  }
+  return a.size() - i < b.size() - j;
+}
+
 }  // namespace trovik::read

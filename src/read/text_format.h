@@ -29,6 +29,10 @@ std::string shell_quote(const std::vector<std::string>& words);
 // elements, or with `ascii` the characters "_.-=+*#@". Empty for no points.
 std::string sparkline(const std::vector<SeriesPoint>& points, size_t width, bool ascii);
 
+// Natural order for names: runs of digits compare by their numbers ("k2" before "k10"), the rest
+// byte by byte.
+bool natural_less(std::string_view a, std::string_view b);
+
 // The number of terminal columns a UTF-8 text takes, taking each code point as one column.
 size_t display_width(std::string_view text);
 // The text cut to `width` columns, ending in "…" when cut.

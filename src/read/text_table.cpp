@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "read/text_format.h"
+#include "util/quote.h"
 
 namespace trovik::read {
 namespace {
@@ -28,7 +29,12 @@ const char* tone_code(TextTable::Tone tone) {
 
 }  // namespace
 
+TextTable::TextTable(std::vector<Column> columns) : columns_(std::move(columns)) {
+  for (Column& column : columns_) column.header = terminal_quoted(column.header);
+}
+
 void TextTable::add_row(std::vector<std::string> cells, std::vector<Tone> tones) {
+  for (std::string& cell : cells) cell = terminal_quoted(cell);
   cells.resize(columns_.size());
   tones.resize(columns_.size(), Tone::kPlain);
   rows_.push_back(std::move(cells));

@@ -6,8 +6,9 @@
 
 namespace trovik::read {
 
-// A table of text cells laid out in columns two spaces apart, fitted to a width: the widest
-// shrinkable columns are cut first (ending in "…"), then columns are left off from the right.
+// A table of text cells for a terminal, laid out in columns two spaces apart, fitted to a width:
+// the widest shrinkable columns are cut first (ending in "…"), then columns are left off from the
+// right. Headers and cells are shown terminal_quoted: they hold text from run files.
 class TextTable {
  public:
   enum class Align { kLeft, kRight };
@@ -19,7 +20,7 @@ class TextTable {
   // What colour a cell is printed in, when colours are on.
   enum class Tone { kPlain, kDim, kGood, kWarn, kBad };
 
-  explicit TextTable(std::vector<Column> columns) : columns_(std::move(columns)) {}
+  explicit TextTable(std::vector<Column> columns);
 
   void add_row(std::vector<std::string> cells, std::vector<Tone> tones = {});
 

@@ -11,4 +11,7 @@ namespace trovik::report {
 // (write_file_atomically).
 Status write_report(const std::string& path, const ReportInput& input);
 
+// The page for `input`, with a fresh script nonce, as text (for standard output).
+Result<std::string> report_page_text(const ReportInput& input);
+
 }  // namespace trovik::report

@@ -169,13 +169,17 @@ ReportInput ReportInputBuilder::finish() && {
 }
 
 Result<ReportInput> build_report_input(const std::vector<read::RunFileEntry>& runs, XAxis x_axis,
-                                       int64_t now_ns) {
+                                       int64_t now_ns, std::vector<Status>* skipped) {
   ReportInputBuilder builder(x_axis, now_ns, read::system_process_probe(), runs.size());
   read::RepositoryFinder repositories;
   // One run at a time: its points are thinned before the next one is read.
   for (const read::RunFileEntry& entry : runs) {
     Result<read::RunSummary> run =
         read::read_run_file(entry.path, read::Detail::kPoints, read::reading_threads());
+    if (!run.ok() && skipped != nullptr) {
+      skipped->push_back(Status::OSError(entry.path + ": " + run.status().message()));
+      continue;
+    }
     if (!run.ok()) return std::move(run).status();
     builder.add(run.value(), entry.started_ns, repositories.repository_of(entry.path));
   }

@@ -38,8 +38,9 @@ class ReportInputBuilder {
 };
 
 // Reads each of `runs` (in that order, on up to read::reading_threads() threads per file) and
-// builds the page's input; fails when a run file can't be read.
+// builds the page's input; fails when a run file can't be read, unless `skipped` is given: such a
+// run is then left out and its failure added there ("<path>: <why>").
 Result<ReportInput> build_report_input(const std::vector<read::RunFileEntry>& runs, XAxis x_axis,
-                                       int64_t now_ns);
+                                       int64_t now_ns, std::vector<Status>* skipped = nullptr);
 
 }  // namespace trovik::report

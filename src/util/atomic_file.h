@@ -9,7 +9,13 @@ namespace trovik {
 
 // Writes `content` to `path` all or nothing: into a new temporary file beside it, flushed to disk,
 // then renamed over `path`. On any failure `path` is left as it was (absent, or the earlier file)
-// and the temporary file is removed.
+// and the temporary file is removed. A symbolic link at `path` is followed: the file it ends at is
+// the one replaced, in its own directory, and the link stays. A path that exists but is not a
+// regular file (a device, a FIFO, a directory) is refused with a ValueError and left alone.
 Status write_file_atomically(const std::string& path, std::string_view content);
+
+// The file that writing to `path` replaces: `path` with its symbolic links followed (a dangling
+// link gives the path it points to), or a ValueError when that exists and is not a regular file.
+Result<std::string> file_to_replace(const std::string& path);
 
 }  // namespace trovik

@@ -95,8 +95,10 @@ def test_ls_table_shows_only_differing_columns(two_runs, monkeypatch):
     monkeypatch.setenv("NO_COLOR", "1")
     out = trovik_cli("ls").stdout
     header = out.splitlines()[0].split()
-    assert header[:8] == ["id", "name", "status", "start", "duration", "records", "git", "host"]
-    assert "lr" in header and "model" not in header
+    # The same name, host and (no) commit in both runs: left out, as an equal metadata key is.
+    assert header[:3] == ["id", "status", "start"] and "records" in header
+    assert not {"name", "git", "host", "model", "step"} & set(header)
+    assert "lr" in header and header.index("lr") < header.index("val.loss")
     assert "\033[" not in out
     assert "model" in trovik_cli("ls", "--all").stdout.splitlines()[0]
     best = trovik_cli("ls", "--sort", "val.loss", "-n", "1").stdout.splitlines()
@@ -140,6 +142,14 @@ def make_named_runs(root, *ids):
     (["export", "--format", "xml"], 2, ""),
     (["code", "abcd0001"], 1, "not made in a git work tree"),
     (["show", "abcd0001"], 0, None),
+    (["show", "ABCD0001"], 0, None),
+    (["--root", "no-such-dir", "ls"], 2, "not a directory"),
+    (["--root", "trovik-root/runs/", "ls"], 2, "is a runs folder"),
+    (["ls", "-n", "0"], 2, "-n must be at least 1"),
+    (["ls", "-n", "-1"], 2, "-n must be at least 1"),
+    (["tail", "-n", "0", "@1"], 2, "-n must be at least 1"),
+    (["ls", "--name", "[ab"], 2, "not a valid glob"),
+    (["code", "@1", "--checkout", ""], 2, "--checkout needs a directory"),
     (["ls", "--help"], 0, None),
 ])
 def test_exit_status_and_error_line(root, args, status, message):
@@ -268,7 +278,8 @@ def test_runs_are_found_across_the_work_tree_and_by_path(repository, tmp_path, m
     assert [r["run_id"] for r in cli_json("ls", "--name", "nest*")] == [nested.run_id]
     assert len(cli_json("ls", "-n", "1")) == 1
     assert cli_json("show", str(elsewhere))["name"] == "at-top"
-    assert cli_json("ls", "--root", str(tmp_path / "nothing-here")) == []
+    missing = trovik_cli("ls", "--root", str(tmp_path / "nothing-here"), check=False)
+    assert missing.returncode == 2 and "not a directory" in missing.stderr
 
 
 @pytest.mark.parametrize("placing", [

@@ -105,5 +105,16 @@ TEST_F(GcPlanning, TakesIndexFilesOfEndedRunsAndOldOrphans) {
                                              V::kOrphaned, V::kTooRecent, V::kTooRecent}));
 }
 
+// Roots without a single run are most likely the wrong roots: nothing of theirs is taken.
+TEST_F(GcPlanning, TakesNothingWhenTheRootsHoldNoRuns) {
+  runs_.clear();
+  const GcPlan planned = plan({snapshot_of("gone", kNow - 90 * kDay)},
+                              {index_of("orphan-old", kNow - 2 * kHour)}, std::nullopt);
+  EXPECT_TRUE(planned.no_runs_found);
+  EXPECT_EQ(planned.branches[0].verdict, BranchVerdict::kNoRunsFound);
+  EXPECT_EQ(planned.indexes[0].verdict, IndexVerdict::kNoRunsFound);
+  EXPECT_FALSE(planned.branches[0].taken() || planned.indexes[0].taken());
+}
+
 }  // namespace
 }  // namespace trovik::read

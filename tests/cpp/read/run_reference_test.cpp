@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ReferenceCase{"aaaa2222-0000", "aaaa2222-0000", nullptr},
                       ReferenceCase{"bbbb", "bbbb3333-0000", nullptr},
                       ReferenceCase{"aaaa1", "aaaa1111-0000", nullptr},
+                      ReferenceCase{"BBBB33", "bbbb3333-0000", nullptr},
                       ReferenceCase{"@1", "aaaa1111-0000", nullptr},
                       ReferenceCase{"@3", "bbbb3333-0000", nullptr},
                       ReferenceCase{"@4", nullptr, "3 runs found", ErrorKind::kNotFound},

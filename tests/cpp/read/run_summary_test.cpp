@@ -91,21 +91,25 @@ TEST(RunSummary, BigIntegerEventIsTheNearestDouble) {
   EXPECT_DOUBLE_EQ(handler.leaves()[0].value, -9.8765432109876543e19);
 }
 
-TEST(RunSummary, StepIsTheIntegerStepMemberElseTheTrackIndex) {
+// A record without an integer step is at the latest step recorded before it; before any, at its
+// track index.
+TEST(RunSummary, StepIsTheIntegerStepMemberElseTheLatestEarlierStep) {
   const RunSummary run =
       summarise({kRunStart, track(R"({"loss":3})"), track(R"({"other":1})"),
-                 track(R"({"loss":1,"step":100})"), track(R"({"loss":2,"step":2.5})"),
-                 track(R"({"loss":5,"nested":{"step":7}})")});
+                 track(R"({"loss":1,"step":100})"), track(R"({"loss":2,"step":2.5})", 0, "final"),
+                 track(R"({"loss":5,"nested":{"step":7}})"), track(R"({"loss":4,"step":200})")});
   const SeriesSummary* loss = run.find_series("loss");
   ASSERT_NE(loss, nullptr);
-  std::vector<int64_t> steps;
-  for (const SeriesPoint& p : loss->points) steps.push_back(p.step);
-  EXPECT_EQ(steps, (std::vector<int64_t>{0, 100, 3, 4}));
-  EXPECT_EQ(loss->min, 1);
-  EXPECT_EQ(loss->min_step, 100);
-  EXPECT_EQ(loss->max, 5);
-  EXPECT_EQ(loss->max_step, 4);
+  std::vector<std::pair<int64_t, bool>> steps;
+  for (const SeriesPoint& p : loss->points) steps.emplace_back(p.step, p.step_from_index);
+  EXPECT_EQ(steps, (std::vector<std::pair<int64_t, bool>>{
+                       {0, true}, {100, false}, {100, false}, {100, false}, {200, false}}));
+  EXPECT_EQ(std::make_pair(loss->min, loss->min_step), std::make_pair(1.0, int64_t{100}));
+  EXPECT_EQ(std::make_pair(loss->max, loss->max_step), std::make_pair(5.0, int64_t{100}));
   EXPECT_EQ(loss->first_step, 0);
+  ASSERT_EQ(run.notes.size(), 1u);
+  EXPECT_EQ(run.notes[0].step, 100);
+  EXPECT_EQ(run.latest_step, 200);
 }
 
 TEST(RunSummary, EachDetailKeepsWhatItPromises) {

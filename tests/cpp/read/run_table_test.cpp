@@ -123,11 +123,14 @@ TEST_F(Table, ListsRunsAsLsDoes) {
   table.sort_rows(rows, *table.fixed_column("start"), true);
   EXPECT_EQ(rows, (std::vector<size_t>{1, 2, 0}));
   const std::vector<ShownColumn> values = table.value_columns(rows);
-  // Row by row, each row's metadata before its series; a series sharing a key's name shares its
-  // column and shows where a run has both.
-  EXPECT_EQ(headers(values), (std::vector<std::string>{"lr", "model", "seed", "loss", "acc"}));
-  EXPECT_EQ(table.shown_cell(2, values[0]).text(), "0.25");
+  // Row by row, each row's metadata before its series; a series named as a metadata key is a
+  // column of its own, and both say which they are.
+  EXPECT_EQ(headers(values),
+            (std::vector<std::string>{"metadata:lr", "model", "seed", "loss", "series:lr", "acc"}));
+  EXPECT_EQ(table.shown_cell(2, values[0]).text(), "0.5");
+  EXPECT_EQ(table.shown_cell(2, values[4]).text(), "0.25");
   EXPECT_EQ(table.shown_cell(0, values[0]).text(), "0.1");
+  EXPECT_FALSE(table.shown_cell(0, values[4]).present());
 
   const ShownColumn& loss = values[3];
   table.sort_rows(rows, loss, true);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,13 @@ TEST(TextFormat, NumbersAndWidths) {
   EXPECT_EQ(display_width("héllo"), 5u);
   EXPECT_EQ(truncate_to_width("héllo wörld", 6), "héllo…");
   EXPECT_EQ(truncate_to_width("short", 6), "short");
+}
+
+TEST(TextFormat, NaturalOrderComparesRunsOfDigitsAsNumbers) {
+  std::vector<std::string> names = {"k10", "k2", "val.loss", "k02x", "k1", "b", "k", "k100", "a9z"};
+  std::sort(names.begin(), names.end(), natural_less);
+  EXPECT_EQ(names, (std::vector<std::string>{"a9z", "b", "k", "k1", "k2", "k02x", "k10", "k100",
+                                             "val.loss"}));
 }
 
 TEST(TextTable, FitsTheWidthByCuttingThenLeavingOffColumns) {

@@ -86,7 +86,7 @@ inline std::string summary_text(const read::RunSummary& run) {
       << '\n'
       << (run.run_start ? json::to_json_text(*run.run_start) : "-") << '\n'
       << run.elapsed_ms.value_or(UINT64_MAX) << ' ' << run.records << ' ' << run.bad_lines << ' '
-      << run.torn << ' ' << run.track_records << '\n'
+      << run.torn << ' ' << run.track_records << ' ' << run.latest_step.value_or(-1) << '\n'
       << (run.run_end ? json::to_json_text(*run.run_end) : "-") << ' '
       << run.run_end_elapsed_ms.value_or(UINT64_MAX) << ' ' << run.records_after_end << ' '
       << (run.environment ? json::to_json_text(*run.environment) : "-") << '\n';
@@ -94,7 +94,7 @@ inline std::string summary_text(const read::RunSummary& run) {
     out << s.name << ' ' << s.count << ' ' << s.first << ' ' << s.last << ' ' << s.min << ' '
         << s.max << ' ' << s.first_step << ' ' << s.last_step << ' ' << s.min_step << ' '
         << s.max_step << ' ' << s.first_token.view() << ' ' << s.last_token.view() << ' '
-        << s.min_token.view() << ' ' << s.max_token.view() << '\n';
+        << s.min_token.view() << ' ' << s.max_token.view() << ' ' << s.index_steps << '\n';
     for (size_t i = 0; i < s.points.size(); ++i) {
       const read::SeriesPoint& p = s.points[i];
       out << ' ' << p.step << ' ' << p.value << ' ' << p.elapsed_ms << ' ' << p.track_index << ' '

@@ -3,6 +3,7 @@
 #include "util/atomic_file.h"
 
 #include <errno.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,30 @@ TEST(AtomicFileTarget, AMissingDirectoryIsAnOsError) {
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.kind(), ErrorKind::kOSError);
   EXPECT_NE(status.message().find("(os error 2)"), std::string::npos) << status.message();
+}
+
+// A link is followed to the file it names, relative to its own directory, and stays a link; a
+// path that is not a regular file is left alone.
+TEST_F(AtomicFile, FollowsLinksAndRefusesWhatIsNotARegularFile) {
+  fs::create_directories(directory_ / "pages");
+  fs::create_symlink("pages/report.html", directory_ / "link.html");
+  fs::create_symlink("link.html", directory_ / "link-to-link.html");
+  fs::create_symlink("pages/new.html", directory_ / "dangling.html");
+  ASSERT_TRUE(write_file_atomically((directory_ / "link-to-link.html").string(), "via links").ok());
+  EXPECT_TRUE(fs::is_symlink(directory_ / "link.html"));
+  EXPECT_EQ(read_text(directory_ / "pages" / "report.html"), "via links");
+  ASSERT_TRUE(write_file_atomically((directory_ / "dangling.html").string(), "made").ok());
+  EXPECT_EQ(read_text(directory_ / "pages" / "new.html"), "made");
+
+  const fs::path fifo = directory_ / "fifo.html";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const fs::path& refused : {fifo, directory_ / "pages"}) {
+    const Status status = write_file_atomically(refused.string(), "x");
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.kind(), ErrorKind::kValueError) << status.message();
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(read_text(directory_ / "report.html"), "earlier report");
 }
 
 }  // namespace
