@@ -1,6 +1,7 @@
 // trovik compare RUN RUN...: metadata and series side by side, with the difference to the first.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "read/run_summary_builder.h"
 #include "read/run_table.h"
 #include "read/short_names.h"
+#include "read/summary_cache.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
@@ -28,6 +30,8 @@ struct CompareOptions {
   bool all = false;
   bool json = false;
   bool code = false;
+  std::string statistic;  // the one series number to show; all three when empty
+  bool no_cache = false;
 };
 
 // The runs being compared: their table (one column per metadata key and per series' last, min and
@@ -39,6 +43,8 @@ struct Comparison {
   std::vector<std::string> names;
   std::vector<std::optional<read::GitFacts>> git;
   std::vector<std::string> paths;
+  // Each run's series, for their numbers as recorded.
+  std::vector<std::vector<read::SeriesSummary>> series;
 };
 
 std::optional<double> number_of(const json::Value* value) {
@@ -67,7 +73,7 @@ std::string cell(const read::RunTable& table, const read::ShownColumn& column, s
   return text;
 }
 
-json::Value compare_json(const Comparison& comparison) {
+json::Value compare_json(const Comparison& comparison, read::SeriesStatistic statistic) {
   const read::RunTable& table = comparison.table;
   // name -> one value per run, null where a run lacks it
   json::Object metadata;
@@ -75,13 +81,22 @@ json::Value compare_json(const Comparison& comparison) {
   for (size_t c = 0; c < table.columns().size(); ++c) {
     const read::Column& column = table.columns()[c];
     const bool is_metadata = column.kind == read::Column::Kind::kMetadata;
-    const bool is_last = column.kind == read::Column::Kind::kSeries &&
-                         column.statistic == read::SeriesStatistic::kLast;
-    if (!is_metadata && !is_last) continue;
+    const bool is_shown =
+        column.kind == read::Column::Kind::kSeries && column.statistic == statistic;
+    if (!is_metadata && !is_shown) continue;
     json::Array values;
     for (size_t run = 0; run < table.row_count(); ++run) {
-      const json::Value* value = table.cell(run, c).recorded_value();
-      values.push_back(value != nullptr ? *value : json::Value());
+      if (is_metadata) {
+        const json::Value* value = table.cell(run, c).recorded_value();
+        values.push_back(value != nullptr ? *value : json::Value());
+        continue;
+      }
+      const std::vector<read::SeriesSummary>& run_series = comparison.series[run];
+      auto found =
+          std::find_if(run_series.begin(), run_series.end(),
+                       [&](const read::SeriesSummary& s) { return s.name == column.name; });
+      values.push_back(found != run_series.end() ? read::series_value(*found, statistic)
+                                                 : json::Value());
     }
     (is_metadata ? metadata : series).insert(column.name, json::Value::array(std::move(values)));
   }
@@ -128,25 +143,46 @@ std::string code_differences(const Comparison& comparison) {
 Status run_compare(const CompareOptions& options, const CommandContext& context) {
   if (options.runs.size() < 2) return usage_error("compare needs at least two runs");
   const std::vector<read::RunFileEntry> catalog = context.runs();
-  Comparison comparison(
-      {read::now_ns(),
-       &read::system_process_probe(),
-       {read::SeriesStatistic::kLast, read::SeriesStatistic::kMin, read::SeriesStatistic::kMax},
-       true});
+  // The table has a row per series for each statistic, or for the one asked for.
+  std::vector<read::SeriesStatistic> statistics = {
+      read::SeriesStatistic::kLast, read::SeriesStatistic::kMin, read::SeriesStatistic::kMax};
+  read::SeriesStatistic json_statistic = read::SeriesStatistic::kLast;
+  if (!options.statistic.empty()) {
+    json_statistic = *read::statistic_named(options.statistic);
+    statistics = {json_statistic};
+  }
+  Comparison comparison({read::now_ns(), &read::system_process_probe(), statistics, true});
+  // Each file once, however often it is named.
+  std::vector<read::RunFileEntry> files;
+  std::vector<size_t> file_of;  // per run named
   for (const std::string& reference : options.runs) {
     Result<read::RunFileEntry> entry = read::resolve_run(reference, catalog);
     if (!entry.ok()) return std::move(entry).status();
-    Result<read::RunSummary> run = read::read_run_file(entry.value().path, read::Detail::kSummary);
-    if (!run.ok()) return std::move(run).status();
+    auto same = std::find_if(files.begin(), files.end(), [&](const read::RunFileEntry& file) {
+      return file.path == entry.value().path;
+    });
+    file_of.push_back(static_cast<size_t>(same - files.begin()));
+    if (same == files.end()) files.push_back(std::move(entry).value());
+  }
+  read::SummaryCacheUse cache;
+  if (!options.no_cache) cache.directory = read::summary_cache_directory();
+  std::vector<std::optional<Result<read::RunSummary>>> readings(files.size());
+  read::read_run_summaries(files, cache, 1, [&](size_t index, Result<read::RunSummary>&& run) {
+    readings[index].emplace(std::move(run));
+  });
+  for (size_t r = 0; r < file_of.size(); ++r) {
+    const Result<read::RunSummary>& run = *readings[file_of[r]];
+    if (!run.ok()) return run.status();
     const read::RunSummary& summary = run.value();
-    comparison.table.add(summary, entry.value().started_ns);
+    comparison.table.add(summary, files[file_of[r]].started_ns);
     comparison.run_ids.push_back(summary.run_id);
     comparison.names.push_back(summary.name);
     comparison.git.push_back(read::git_facts(summary));
     comparison.paths.push_back(summary.path);
+    comparison.series.push_back(summary.series);
   }
   if (options.json) {
-    write_json_document(compare_json(comparison));
+    write_json_document(compare_json(comparison, json_statistic));
     return Status::Ok();
   }
 
@@ -195,7 +231,15 @@ void register_compare(CLI::App& app, CommandContext& context) {
       ->type_name("RUN");
   compare->add_flag("--all", options->all, "show equal rows too");
   compare->add_flag("--json", options->json, "print one JSON object instead of the table");
+  compare
+      ->add_option("--stat", options->statistic,
+                   "show one number of each series: last, min or max (default: all three; "
+                   "--json: last)")
+      ->check(CLI::IsMember({"last", "min", "max"}))
+      ->type_name("STAT");
   compare->add_flag("--code", options->code, "add git diff --stat between the runs' code");
+  compare->add_flag("--no-cache", options->no_cache,
+                    "read the run files, neither using nor updating the summary cache");
   compare->callback([options, &context] {
     context.command = [options, &context] { return run_compare(*options, context); };
   });

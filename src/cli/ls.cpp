@@ -13,18 +13,16 @@
 #include "cli/command_context.h"
 #include "cli/failure.h"
 #include "cli/output.h"
+#include "json/writer.h"
 #include "read/run_batch.h"
 #include "read/run_facts.h"
 #include "read/run_table.h"
+#include "read/summary_cache.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
 
 namespace trovik::cli {
 namespace {
-
-// Runs are read this many at a time, so that only their summaries are held at once: the table
-// keeps the cells of each.
-constexpr size_t kSummariesHeld = 512;
 
 struct LsOptions {
   bool all = false;
@@ -32,9 +30,11 @@ struct LsOptions {
   std::string sort;
   std::string name_glob;
   size_t limit = 0;
+  std::string statistic = "last";  // the number that stands for a series
+  bool no_cache = false;
 };
 
-json::Value run_json(const read::RunSummary& s) {
+json::Value run_json(const read::RunSummary& s, read::SeriesStatistic statistic) {
   json::Object object;
   object.insert("run_id", json::Value::string(s.run_id));
   object.insert("name", json::Value::string(s.name));
@@ -51,11 +51,12 @@ json::Value run_json(const read::RunSummary& s) {
   object.insert("hostname", host ? json::Value::string(*host) : json::Value());
   const json::Value* metadata = s.run_start_member({"metadata"});
   object.insert("metadata", metadata != nullptr ? *metadata : json::Value());
-  json::Object last;
+  json::Object numbers;
   for (const read::SeriesSummary& series : s.series) {
-    last.insert(series.name, json::Value::number(series.last));
+    numbers.insert(series.name, read::series_value(series, statistic));
   }
-  object.insert("last", json::Value::object(std::move(last)));
+  object.insert(std::string(read::statistic_name(statistic)),
+                json::Value::object(std::move(numbers)));
   return json::Value::object(std::move(object));
 }
 
@@ -98,28 +99,37 @@ void write_table(const read::RunTable& table, const std::vector<read::ShownColum
 Status run_ls(const LsOptions& options, const CommandContext& context) {
   // Every file is read whole anyway: its first line needs no separate look.
   const std::vector<read::RunFileEntry> entries = context.runs(false);
-  read::RunTable table({read::now_ns(), &read::system_process_probe()});
-  std::vector<json::Value> listed_json;
-  for (size_t begin = 0; begin < entries.size(); begin += kSummariesHeld) {
-    const size_t end = std::min(entries.size(), begin + kSummariesHeld);
-    std::vector<std::string> paths;
-    for (size_t i = begin; i < end; ++i) paths.push_back(entries[i].path);
-    std::vector<Result<read::RunSummary>> summaries =
-        read::read_run_files(paths, read::Detail::kSummary, read::reading_threads());
-    for (size_t i = 0; i < summaries.size(); ++i) {
-      if (!summaries[i].ok()) return std::move(summaries[i]).status();
-      const read::RunSummary& summary = summaries[i].value();
-      if (!options.name_glob.empty() &&
-          ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
-        continue;
-      }
-      table.add(summary, entries[begin + i].started_ns);
-      if (options.json) listed_json.push_back(run_json(summary));
-    }
-  }
+  const read::SeriesStatistic statistic = *read::statistic_named(options.statistic);
+  read::RunTable table({read::now_ns(), &read::system_process_probe(), {statistic}});
+  // Each listed run's JSON text, by row; held as text, it takes a fraction of its value tree.
+  std::vector<std::string> listed_json;
+  std::vector<size_t> row_entries;  // the entry of each row, rows being added in any order
+  std::optional<std::pair<size_t, Status>> failure;  // of the first entry that failed
+  read::SummaryCacheUse cache;
+  if (!options.no_cache) cache.directory = read::summary_cache_directory();
+  cache.complete_listing = true;
+  read::read_run_summaries(
+      entries, cache, read::reading_threads(), [&](size_t index, Result<read::RunSummary>&& run) {
+        if (!run.ok()) {
+          if (!failure || index < failure->first) failure.emplace(index, std::move(run).status());
+          return;
+        }
+        const read::RunSummary& summary = run.value();
+        if (!options.name_glob.empty() &&
+            ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
+          return;
+        }
+        table.add(summary, entries[index].started_ns);
+        row_entries.push_back(index);
+        if (options.json) listed_json.push_back(json::to_json_text(run_json(summary, statistic)));
+      });
+  if (failure) return std::move(failure->second);
 
+  // Rows in the order of the listing, then newest first.
   std::vector<size_t> order(table.row_count());
   std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return row_entries[a] < row_entries[b]; });
   table.sort_rows(order, *table.fixed_column("start"), true);
   // Fixed columns, then one per metadata key and per series, in the order first seen.
   std::vector<read::ShownColumn> columns = table.fixed_columns();
@@ -134,9 +144,13 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
   if (options.limit > 0 && order.size() > options.limit) order.resize(options.limit);
 
   if (options.json) {
-    json::Array array;
-    for (size_t run : order) array.push_back(std::move(listed_json[run]));
-    write_json_document(json::Value::array(std::move(array)));
+    std::string out = "[";
+    for (size_t run : order) {
+      if (out.size() > 1) out += ',';
+      out += listed_json[run];
+    }
+    out += "]\n";
+    write_out(out);
     return Status::Ok();
   }
   if (order.empty()) {
@@ -161,6 +175,12 @@ void register_ls(CLI::App& app, CommandContext& context) {
       ->type_name("GLOB");
   ls->add_option("-n", options->limit, "show at most N runs")->type_name("N");
   ls->add_flag("--json", options->json, "print one JSON array instead of the table");
+  ls->add_flag("--no-cache", options->no_cache,
+               "read every run file, neither using nor updating the summary cache");
+  ls->add_option("--stat", options->statistic,
+                 "the number shown for each series: last (default), min or max")
+      ->check(CLI::IsMember({"last", "min", "max"}))
+      ->type_name("STAT");
   ls->callback([options, &context] {
     context.command = [options, &context] { return run_ls(*options, context); };
   });

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "read/file_identity.h"
 #include "read/run_facts.h"
 #include "util/status.h"
 
@@ -17,6 +18,7 @@ struct RunFileEntry {
   int64_t started_ns = 0;   // created_at of its run_start record, else the file's modification time
   RecordedProcess process;  // the process its run_start record names
   bool readable = true;     // false: its first line could not be read
+  FileIdentity identity;    // the file as it was when listed
 };
 
 // Every "<root>/runs/*.jsonl" under the roots, each file once (a root found twice, or by two

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "read/recorded_number.h"
 #include "read/run_facts.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
@@ -88,6 +89,30 @@ double series_number(const SeriesSummary& series, SeriesStatistic statistic) {
       break;
   }
   return series.last;
+}
+
+const NumberText& series_token(const SeriesSummary& series, SeriesStatistic statistic) {
+  switch (statistic) {
+    case SeriesStatistic::kMin:
+      return series.min_token;
+    case SeriesStatistic::kMax:
+      return series.max_token;
+    case SeriesStatistic::kLast:
+      break;
+  }
+  return series.last_token;
+}
+
+json::Value series_value(const SeriesSummary& series, SeriesStatistic statistic) {
+  return recorded_number(series_token(series, statistic).view(), series_number(series, statistic));
+}
+
+std::optional<SeriesStatistic> statistic_named(std::string_view name) {
+  for (SeriesStatistic statistic :
+       {SeriesStatistic::kLast, SeriesStatistic::kMin, SeriesStatistic::kMax}) {
+    if (statistic_name(statistic) == name) return statistic;
+  }
+  return std::nullopt;
 }
 
 std::string_view statistic_name(SeriesStatistic statistic) {
