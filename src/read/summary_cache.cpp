@@ -47,8 +47,10 @@ std::string hex(uint64_t value, int digits) {
   return text;
 }
 
+// The cache files of the entries' folders. With `every_file`, also those that hold none of the
+// entries (for a complete listing, whatever they hold is of runs that are gone).
 std::vector<CacheShard> plan_shards(const std::vector<RunFileEntry>& entries,
-                                    const std::string& directory) {
+                                    const std::string& directory, bool every_file) {
   std::vector<CacheShard> shards;
   std::unordered_map<std::string, size_t> by_name;
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -56,7 +58,14 @@ std::vector<CacheShard> plan_shards(const std::vector<RunFileEntry>& entries,
     const size_t slash = path.rfind('/');
     const std::string_view folder = slash == std::string_view::npos ? "." : path.substr(0, slash);
     const std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    std::string name = hex(byte_hash(folder), 16) + "-" + hex(byte_hash(file) % kFilesPerFolder, 2);
+    const std::string prefix = hex(byte_hash(folder), 16) + "-";
+    if (every_file && !by_name.contains(prefix + "00")) {
+      for (uint64_t n = 0; n < kFilesPerFolder; ++n) {
+        by_name.emplace(prefix + hex(n, 2), shards.size());
+        shards.push_back({join_path(directory, prefix + hex(n, 2)), {}});
+      }
+    }
+    std::string name = prefix + hex(byte_hash(file) % kFilesPerFolder, 2);
     auto [found, added] = by_name.emplace(std::move(name), shards.size());
     if (added) shards.push_back({join_path(directory, found->first), {}});
     shards[found->second].members.push_back(i);
@@ -176,7 +185,8 @@ void read_run_summaries(const std::vector<RunFileEntry>& entries, const SummaryC
     return;
   }
   (void)make_private_directory(*cache.directory);
-  const std::vector<CacheShard> shards = plan_shards(entries, *cache.directory);
+  const std::vector<CacheShard> shards =
+      plan_shards(entries, *cache.directory, cache.complete_listing);
   std::atomic<size_t> next{0};
   std::mutex handing_over;
   const RunConsumer one_at_a_time = [&](size_t index, Result<RunSummary>&& run) {
