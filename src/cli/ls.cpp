@@ -121,7 +121,10 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
         }
         table.add(summary, entries[index].started_ns);
         row_entries.push_back(index);
-        if (options.json) listed_json.push_back(json::to_json_text(run_json(summary, statistic)));
+        if (options.json) {
+          listed_json.push_back(json::to_json_text(run_json(summary, statistic)));
+          listed_json.back().shrink_to_fit();
+        }
       });
   if (failure) return std::move(failure->second);
 
@@ -144,10 +147,16 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
   if (options.limit > 0 && order.size() > options.limit) order.resize(options.limit);
 
   if (options.json) {
+    // Written a part at a time: the whole document would double what the runs' texts take.
     std::string out = "[";
-    for (size_t run : order) {
-      if (out.size() > 1) out += ',';
-      out += listed_json[run];
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (i > 0) out += ',';
+      out += listed_json[order[i]];
+      std::string().swap(listed_json[order[i]]);
+      if (out.size() > (size_t{1} << 16)) {
+        write_out(out);
+        out.clear();
+      }
     }
     out += "]\n";
     write_out(out);
