@@ -159,8 +159,9 @@ void read_shard(const CacheShard& shard, const std::vector<RunFileEntry>& entrie
       append_cache_entry(path, state, kept);
     }
   }
-  // A cache that can't be written is only a slower next reading.
-  if (changed) (void)write_file_atomically(shard.path, kept);
+  // A cache that can't be written is only a slower next reading; one that a crash cut short
+  // fails its checks. So it is not flushed to disk.
+  if (changed) (void)write_file_atomically(shard.path, kept, false);
 }
 
 }  // namespace

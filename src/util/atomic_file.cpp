@@ -42,7 +42,7 @@ class TemporaryFile {
 
 }  // namespace
 
-Status write_file_atomically(const std::string& path, std::string_view content) {
+Status write_file_atomically(const std::string& path, std::string_view content, bool durable) {
   Result<std::string> temporary_path = temporary_path_beside(path);
   if (!temporary_path.ok()) return std::move(temporary_path).status();
   TemporaryFile temporary(std::move(temporary_path).value());
@@ -53,7 +53,7 @@ Status write_file_atomically(const std::string& path, std::string_view content) 
 
   if (Status written = write_all(file.get(), content); !written.ok()) return written;
   // On disk before the rename, so that a crash cannot leave an empty file under the final name.
-  if (sys_fsync(file.get()) != 0) return os_error(errno);
+  if (durable && sys_fsync(file.get()) != 0) return os_error(errno);
   // A failed close may be the first report of a failed write-back on some file systems.
   if (sys_close(file.release()) != 0) return os_error(errno);
   if (sys_rename(temporary.path().c_str(), path.c_str()) != 0) return os_error(errno);
