@@ -143,7 +143,10 @@ void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
   row.fixed.reserve(kFixedCount);
   for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));
 
-  for (const auto& [key, value] : metadata_values(run)) {
+  const auto metadata = metadata_values(run);
+  // Sized once: a table of many runs holds every row's cells.
+  row.values.reserve(metadata.size() + run.series.size() * options_.statistics.size());
+  for (const auto& [key, value] : metadata) {
     row.values.push_back({value_column(Column::Kind::kMetadata, key, SeriesStatistic::kLast),
                           Cell::recorded(*value)});
   }
