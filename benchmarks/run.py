@@ -24,6 +24,7 @@ import scenario_environment  # noqa: E402
 import scenario_memory  # noqa: E402
 import scenario_payload  # noqa: E402
 import scenario_report  # noqa: E402
+import scenario_scale  # noqa: E402
 import scenario_serve  # noqa: E402
 import scenario_peers  # noqa: E402
 import scenario_snapshot_scale  # noqa: E402
@@ -41,6 +42,7 @@ SCENARIOS = {
     "memory_50mb": scenario_memory.run,
     "peers": scenario_peers.run,
     "command": scenario_command.run,
+    "scale": scenario_scale.run,
     "report": scenario_report.run,
     "serve": scenario_serve.run,
     "snapshot_scale": scenario_snapshot_scale.run_modified,

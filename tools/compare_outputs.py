@@ -65,7 +65,7 @@ class Corpus:
         config = os.path.join(base, "gitconfig")
         env.update(GIT_CONFIG_GLOBAL=config, GIT_CONFIG_NOSYSTEM="1", GIT_CEILING_DIRECTORIES=base,
                    TMPDIR=os.path.join(base, "tmp"), TZ="UTC", HOSTNAME="corpus-host",
-                   LC_ALL="C.UTF-8")
+                   LC_ALL="C.UTF-8", XDG_CACHE_HOME=os.path.join(base, "cache"))
         return env
 
     def git(self, *args, cwd=None):

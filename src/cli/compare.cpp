@@ -21,6 +21,7 @@
 #include "read/run_summary_builder.h"
 #include "read/run_table.h"
 #include "read/short_names.h"
+#include "read/summary_cache.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
@@ -34,6 +35,8 @@ struct CompareOptions {
   bool all = false;
   bool json = false;
   bool code = false;
+  std::string statistic;  // the one series number to show; all three when empty
+  bool no_cache = false;
 };
 
 // The runs being compared: their table (one column per metadata key and per series' last, min and
@@ -48,6 +51,8 @@ struct Comparison {
   std::vector<read::RunStatus> statuses;
   std::vector<std::optional<json::Value>> ends;
   std::vector<std::optional<json::Value>> environments;
+  // Each run's series, for their numbers as recorded.
+  std::vector<std::vector<read::SeriesSummary>> series;
 };
 
 // One environment entry ("numpy", a package) with its text in each run; absent as "".
@@ -159,7 +164,7 @@ size_t widest_line(std::string_view text) {
   return widest;
 }
 
-json::Value compare_json(const Comparison& comparison) {
+json::Value compare_json(const Comparison& comparison, read::SeriesStatistic statistic) {
   const read::RunTable& table = comparison.table;
   // name -> one value per run, null where a run lacks it
   json::Object metadata;
@@ -167,13 +172,22 @@ json::Value compare_json(const Comparison& comparison) {
   for (size_t c = 0; c < table.columns().size(); ++c) {
     const read::Column& column = table.columns()[c];
     const bool is_metadata = column.kind == read::Column::Kind::kMetadata;
-    const bool is_last = column.kind == read::Column::Kind::kSeries &&
-                         column.statistic == read::SeriesStatistic::kLast;
-    if (!is_metadata && !is_last) continue;
+    const bool is_shown =
+        column.kind == read::Column::Kind::kSeries && column.statistic == statistic;
+    if (!is_metadata && !is_shown) continue;
     json::Array values;
     for (size_t run = 0; run < table.row_count(); ++run) {
-      const json::Value* value = table.cell(run, c).recorded_value();
-      values.push_back(value != nullptr ? *value : json::Value());
+      if (is_metadata) {
+        const json::Value* value = table.cell(run, c).recorded_value();
+        values.push_back(value != nullptr ? *value : json::Value());
+        continue;
+      }
+      const std::vector<read::SeriesSummary>& run_series = comparison.series[run];
+      auto found =
+          std::find_if(run_series.begin(), run_series.end(),
+                       [&](const read::SeriesSummary& s) { return s.name == column.name; });
+      values.push_back(found != run_series.end() ? read::series_value(*found, statistic)
+                                                 : json::Value());
     }
     (is_metadata ? metadata : series).insert(column.name, json::Value::array(std::move(values)));
   }
@@ -244,21 +258,41 @@ std::string code_differences(const Comparison& comparison) {
 Status run_compare(const CompareOptions& options, const CommandContext& context) {
   if (options.runs.size() < 2) return usage_error("compare needs at least two runs");
   const std::vector<read::RunFileEntry> catalog = context.runs();
-  Comparison comparison(
-      {read::now_ns(),
-       &read::system_process_probe(),
-       {read::SeriesStatistic::kLast, read::SeriesStatistic::kMin, read::SeriesStatistic::kMax},
-       true});
+  // The table has a row per series for each statistic, or for the one asked for.
+  std::vector<read::SeriesStatistic> statistics = {
+      read::SeriesStatistic::kLast, read::SeriesStatistic::kMin, read::SeriesStatistic::kMax};
+  read::SeriesStatistic json_statistic = read::SeriesStatistic::kLast;
+  if (!options.statistic.empty()) {
+    json_statistic = *read::statistic_named(options.statistic);
+    statistics = {json_statistic};
+  }
+  Comparison comparison({read::now_ns(), &read::system_process_probe(), statistics, true});
+  // Each file once, however often it is named.
+  std::vector<read::RunFileEntry> files;
+  std::vector<size_t> file_of;  // per run named
   for (const std::string& reference : options.runs) {
     Result<read::RunFileEntry> entry = read::resolve_run(reference, catalog);
     if (!entry.ok()) return std::move(entry).status();
-    Result<read::RunSummary> run = read::read_run_file(entry.value().path, read::Detail::kSummary);
+    auto same = std::find_if(files.begin(), files.end(), [&](const read::RunFileEntry& file) {
+      return file.path == entry.value().path;
+    });
+    file_of.push_back(static_cast<size_t>(same - files.begin()));
+    if (same == files.end()) files.push_back(std::move(entry).value());
+  }
+  read::SummaryCacheUse cache;
+  if (!options.no_cache) cache.directory = read::summary_cache_directory();
+  std::vector<std::optional<Result<read::RunSummary>>> readings(files.size());
+  read::read_run_summaries(files, cache, 1, [&](size_t index, Result<read::RunSummary>&& run) {
+    readings[index].emplace(std::move(run));
+  });
+  for (size_t r = 0; r < file_of.size(); ++r) {
+    const Result<read::RunSummary>& run = *readings[file_of[r]];
     if (!run.ok()) {
-      report_warning("skipped " + entry.value().path + ": " + run.status().message());
+      report_warning("skipped " + files[file_of[r]].path + ": " + run.status().message());
       continue;
     }
     const read::RunSummary& summary = run.value();
-    comparison.table.add(summary, entry.value().started_ns);
+    comparison.table.add(summary, files[file_of[r]].started_ns);
     comparison.run_ids.push_back(summary.run_id);
     comparison.names.push_back(summary.name);
     comparison.git.push_back(read::git_facts(summary));
@@ -266,10 +300,11 @@ Status run_compare(const CompareOptions& options, const CommandContext& context)
     comparison.statuses.push_back(read::run_status(summary, read::system_process_probe()));
     comparison.ends.push_back(summary.run_end);
     comparison.environments.push_back(summary.environment);
+    comparison.series.push_back(summary.series);
   }
   if (comparison.run_ids.size() < 2) return Status::OSError("fewer than two runs could be read");
   if (options.json) {
-    write_json_document(compare_json(comparison));
+    write_json_document(compare_json(comparison, json_statistic));
     return Status::Ok();
   }
 
@@ -340,7 +375,15 @@ void register_compare(CLI::App& app, CommandContext& context) {
       ->type_name("RUN");
   compare->add_flag("--all", options->all, "show equal rows too");
   compare->add_flag("--json", options->json, "print one JSON object instead of the table");
+  compare
+      ->add_option("--stat", options->statistic,
+                   "show one number of each series: last, min or max (default: all three; "
+                   "--json: last)")
+      ->check(CLI::IsMember({"last", "min", "max"}))
+      ->type_name("STAT");
   compare->add_flag("--code", options->code, "add git diff --stat between the runs' code");
+  compare->add_flag("--no-cache", options->no_cache,
+                    "read the run files, neither using nor updating the summary cache");
   compare->callback([options, &context] {
     context.command = [options, &context] { return run_compare(*options, context); };
   });

@@ -34,6 +34,15 @@ void csv_field(std::string_view text, std::string& out) {
   out += '"';
 }
 
+// A point's number as the file writes it: a JSON number, so it stands as it is in CSV and NDJSON.
+void write_point_number(const read::SeriesSummary& series, size_t index, std::string& out) {
+  if (index < series.point_token_ends.size()) {
+    out += series.point_token(index);
+  } else {
+    json::write_double(series.points[index].value, out);
+  }
+}
+
 // The run's rows in file order: each track record's points, series by series.
 void write_rows(const read::RunSummary& run, bool csv, std::string& out) {
   struct Cursor {
@@ -58,7 +67,7 @@ void write_rows(const read::RunSummary& run, bool csv, std::string& out) {
         out += ',';
         csv_field(cursor.series->name, out);
         out += ',';
-        json::write_double(point.value, out);
+        write_point_number(*cursor.series, cursor.next - 1, out);
         out += '\n';
       } else {
         out += "{\"run_id\":";
@@ -71,7 +80,7 @@ void write_rows(const read::RunSummary& run, bool csv, std::string& out) {
         out += ",\"series\":";
         json::write_string(cursor.series->name, out);
         out += ",\"value\":";
-        json::write_double(point.value, out);
+        write_point_number(*cursor.series, cursor.next - 1, out);
         out += "}\n";
       }
     }

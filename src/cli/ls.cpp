@@ -16,21 +16,19 @@
 #include "cli/command_context.h"
 #include "cli/failure.h"
 #include "cli/output.h"
+#include "json/writer.h"
 #include "read/run_batch.h"
 #include "read/run_facts.h"
 #include "read/run_status.h"
 #include "read/run_table.h"
 #include "read/text_format.h"
+#include "read/summary_cache.h"
 #include "read/text_table.h"
 #include "read/timestamp.h"
 #include "util/quote.h"
 
 namespace trovik::cli {
 namespace {
-
-// Runs are read this many at a time, so that only their summaries are held at once: the table
-// keeps the cells of each.
-constexpr size_t kSummariesHeld = 512;
 
 struct LsOptions {
   bool all = false;
@@ -39,6 +37,8 @@ struct LsOptions {
   std::string name_glob;
   std::string statuses;  // comma-separated; empty: every status
   int64_t limit = std::numeric_limits<int64_t>::max();
+  std::string statistic = "last";  // the number that stands for a series
+  bool no_cache = false;
 };
 
 // The statuses --status names, or a usage error naming the word that is none.
@@ -63,7 +63,8 @@ Result<std::set<read::RunStatus>> wanted_statuses(std::string_view list) {
   }
 }
 
-json::Value run_json(const read::RunSummary& s, read::RunStatus status) {
+json::Value run_json(const read::RunSummary& s, read::RunStatus status,
+                     read::SeriesStatistic statistic) {
   json::Object object;
   object.insert("status", json::Value::string(std::string(read::status_name(status))));
   object.insert("end", s.run_end ? *s.run_end : json::Value());
@@ -82,11 +83,12 @@ json::Value run_json(const read::RunSummary& s, read::RunStatus status) {
   object.insert("hostname", host ? json::Value::string(*host) : json::Value());
   const json::Value* metadata = s.run_start_member({"metadata"});
   object.insert("metadata", metadata != nullptr ? *metadata : json::Value());
-  json::Object last;
+  json::Object numbers;
   for (const read::SeriesSummary& series : s.series) {
-    last.insert(series.name, json::Value::number(series.last));
+    numbers.insert(series.name, read::series_value(series, statistic));
   }
-  object.insert("last", json::Value::object(std::move(last)));
+  object.insert(std::string(read::statistic_name(statistic)),
+                json::Value::object(std::move(numbers)));
   return json::Value::object(std::move(object));
 }
 
@@ -203,35 +205,48 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
   Result<std::set<read::RunStatus>> statuses = wanted_statuses(options.statuses);
   if (!statuses.ok()) return std::move(statuses).status();
   const std::vector<read::RunFileEntry> entries = context.runs(false);
-  read::RunTable::Options table_options{read::now_ns(), &read::system_process_probe()};
+  const read::SeriesStatistic statistic = *read::statistic_named(options.statistic);
+  read::RunTable::Options table_options{read::now_ns(), &read::system_process_probe(), {statistic}};
   table_options.short_start = !options.all;
   read::RunTable table(std::move(table_options));
-  std::vector<json::Value> listed_json;
-  for (size_t begin = 0; begin < entries.size(); begin += kSummariesHeld) {
-    const size_t end = std::min(entries.size(), begin + kSummariesHeld);
-    std::vector<std::string> paths;
-    for (size_t i = begin; i < end; ++i) paths.push_back(entries[i].path);
-    std::vector<Result<read::RunSummary>> summaries =
-        read::read_run_files(paths, read::Detail::kSummary, read::reading_threads());
-    for (size_t i = 0; i < summaries.size(); ++i) {
-      if (!summaries[i].ok()) {
-        report_warning("skipped " + paths[i] + ": " + summaries[i].status().message());
-        continue;
-      }
-      const read::RunSummary& summary = summaries[i].value();
-      if (!options.name_glob.empty() &&
-          ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
-        continue;
-      }
-      const read::RunStatus status = read::run_status(summary, read::system_process_probe());
-      if (!statuses.value().empty() && !statuses.value().contains(status)) continue;
-      table.add(summary, entries[begin + i].started_ns);
-      if (options.json) listed_json.push_back(run_json(summary, status));
-    }
+  // Each listed run's JSON text, by row; held as text, it takes a fraction of its value tree.
+  std::vector<std::string> listed_json;
+  std::vector<size_t> row_entries;  // the entry of each row, rows being added in any order
+  std::vector<std::pair<size_t, Status>> skipped;  // entries that could not be read
+  read::SummaryCacheUse cache;
+  if (!options.no_cache) cache.directory = read::summary_cache_directory();
+  cache.complete_listing = true;
+  read::read_run_summaries(
+      entries, cache, read::reading_threads(), [&](size_t index, Result<read::RunSummary>&& run) {
+        if (!run.ok()) {
+          skipped.emplace_back(index, std::move(run).status());
+          return;
+        }
+        const read::RunSummary& summary = run.value();
+        if (!options.name_glob.empty() &&
+            ::fnmatch(options.name_glob.c_str(), summary.name.c_str(), 0) != 0) {
+          return;
+        }
+        const read::RunStatus status = read::run_status(summary, read::system_process_probe());
+        if (!statuses.value().empty() && !statuses.value().contains(status)) return;
+        table.add(summary, entries[index].started_ns);
+        row_entries.push_back(index);
+        if (options.json) {
+          listed_json.push_back(json::to_json_text(run_json(summary, status, statistic)));
+          listed_json.back().shrink_to_fit();
+        }
+      });
+  std::sort(skipped.begin(), skipped.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [index, status] : skipped) {
+    report_warning("skipped " + entries[index].path + ": " + status.message());
   }
 
+  // Rows in the order of the listing, then newest first.
   std::vector<size_t> order(table.row_count());
   std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return row_entries[a] < row_entries[b]; });
   table.sort_rows(order, *table.fixed_column("start"), true);
   const std::vector<read::ShownColumn> columns = ls_columns(table, order);
   std::optional<read::ShownColumn> sorted_by;
@@ -258,9 +273,19 @@ Status run_ls(const LsOptions& options, const CommandContext& context) {
   }
 
   if (options.json) {
-    json::Array array;
-    for (size_t run : order) array.push_back(std::move(listed_json[run]));
-    write_json_document(json::Value::array(std::move(array)));
+    // Written a part at a time: the whole document would double what the runs' texts take.
+    std::string out = "[";
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (i > 0) out += ',';
+      out += listed_json[order[i]];
+      std::string().swap(listed_json[order[i]]);
+      if (out.size() > (size_t{1} << 16)) {
+        write_out_utf8(out);
+        out.clear();
+      }
+    }
+    out += "]\n";
+    write_out_utf8(out);
     return Status::Ok();
   }
   if (order.empty()) {
@@ -289,6 +314,12 @@ void register_ls(CLI::App& app, CommandContext& context) {
   ls->add_option("-n", options->limit, "show at most N runs (the first N in the order shown)")
       ->type_name("N");
   ls->add_flag("--json", options->json, "print one JSON array instead of the table");
+  ls->add_flag("--no-cache", options->no_cache,
+               "read every run file, neither using nor updating the summary cache");
+  ls->add_option("--stat", options->statistic,
+                 "the number shown for each series: last (default), min or max")
+      ->check(CLI::IsMember({"last", "min", "max"}))
+      ->type_name("STAT");
   ls->callback([options, &context] {
     context.command = [options, &context] { return run_ls(*options, context); };
   });

@@ -9,12 +9,14 @@
 #include "cli/output.h"
 #include "json/writer.h"
 #include "read/environment_summary.h"
+#include "read/recorded_number.h"
 #include "read/run_batch.h"
 #include "read/run_code.h"
 #include "read/run_ending.h"
 #include "read/run_facts.h"
 #include "read/run_status.h"
 #include "read/run_summary_builder.h"
+#include "read/run_table.h"
 #include "read/short_names.h"
 #include "read/text_format.h"
 #include "read/text_table.h"
@@ -51,10 +53,10 @@ json::Value show_json(const read::RunSummary& run, read::RunStatus status) {
   for (const read::SeriesSummary& s : run.series) {
     json::Object summary;
     summary.insert("count", json::Value::unsigned_integer(s.count));
-    summary.insert("first", json::Value::number(s.first));
-    summary.insert("last", json::Value::number(s.last));
-    summary.insert("min", json::Value::number(s.min));
-    summary.insert("max", json::Value::number(s.max));
+    summary.insert("first", read::recorded_number(s.first_token.view(), s.first));
+    summary.insert("last", read::series_value(s, read::SeriesStatistic::kLast));
+    summary.insert("min", read::series_value(s, read::SeriesStatistic::kMin));
+    summary.insert("max", read::series_value(s, read::SeriesStatistic::kMax));
     auto step = [](int64_t value) {
       return value < 0 ? json::Value::negative_integer(value)
                        : json::Value::unsigned_integer(static_cast<uint64_t>(value));

@@ -81,6 +81,7 @@ std::optional<RunFileEntry> file_entry(std::string path, std::set<std::pair<dev_
   entry.started_ns =
       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
   entry.size = static_cast<uint64_t>(info.st_size);
+  entry.identity = identity_of(info);
   entry.path = std::move(path);
   if (read_first_lines) read_first_line(entry);
   return entry;

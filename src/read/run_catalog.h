@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "read/file_identity.h"
 #include "read/run_facts.h"
 #include "util/status.h"
 
@@ -22,6 +23,7 @@ struct RunFileEntry {
   // Other files of the same run id under the roots (a root copied to another machine and back):
   // the run is listed once, as the file holding the most records.
   std::vector<std::string> other_paths;
+  FileIdentity identity;  // the file as it was when listed
 };
 
 // Every "<root>/runs/*.jsonl" under the roots, each file once (a root found twice, or by two

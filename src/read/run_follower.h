@@ -3,20 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "read/file_identity.h"
 #include "read/run_summary_builder.h"
 #include "read/run_summary_state.h"
 #include "util/status.h"
 
 namespace trovik::read {
-
-// A file as stat(2) describes it: while all four stay the same, it has not been written to.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  uint64_t size = 0;
-  int64_t mtime_ns = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
 
 // Where a reading of a run file stopped: the file as it was then, the offset just past the last
 // complete line read, and a check of the bytes just before that offset.

@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view kTag = "trovik run state\n";
 
-// Little-endian fixed-width integers and length-prefixed bytes.
+// Little-endian fixed-width integers; sizes and counts as base-128 varints (most are below 128, so
+// one byte each); length-prefixed bytes.
 class Encoder {
  public:
   void u8(unsigned value) { out_ += static_cast<char>(value); }
@@ -21,8 +22,12 @@ class Encoder {
   void u64(uint64_t value) { fixed(value, 8); }
   void i64(int64_t value) { u64(static_cast<uint64_t>(value)); }
   void f64(double value) { u64(std::bit_cast<uint64_t>(value)); }
+  void varint(uint64_t value) {
+    for (; value >= 0x80; value >>= 7) out_ += static_cast<char>((value & 0x7f) | 0x80);
+    out_ += static_cast<char>(value);
+  }
   void text(std::string_view bytes) {
-    u64(bytes.size());
+    varint(bytes.size());
     out_ += bytes;
   }
   void raw(std::string_view bytes) { out_ += bytes; }
@@ -65,10 +70,22 @@ class Decoder {
     position_ += size;
     return bytes;
   }
-  std::string text() { return std::string(raw(u64())); }
+  uint64_t varint() {
+    uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      const unsigned byte = u8();
+      if (!ok_) return 0;
+      value |= static_cast<uint64_t>(byte & 0x7f) << shift;
+      if ((byte & 0x80) == 0) return value;
+    }
+    fail();
+    return 0;
+  }
+  std::string_view bytes() { return raw(varint()); }
+  std::string text() { return std::string(bytes()); }
   // A count of elements that each take at least `element_size` bytes.
   uint64_t count(uint64_t element_size) {
-    const uint64_t value = u64();
+    const uint64_t value = varint();
     if (!ok_ || value > (bytes_.size() - position_) / element_size) {
       fail();
       return 0;
@@ -116,11 +133,11 @@ void encode_value(Encoder& out, const json::Value& value) {
       out.text(value.as_string());
       break;
     case Type::kArray:
-      out.u64(value.as_array().size());
+      out.varint(value.as_array().size());
       for (const json::Value& element : value.as_array()) encode_value(out, element);
       break;
     case Type::kObject:
-      out.u64(value.as_object().size());
+      out.varint(value.as_object().size());
       for (const auto& [key, member] : value.as_object()) {
         out.text(key);
         encode_value(out, member);
@@ -158,13 +175,13 @@ json::Value decode_value(Decoder& in, int depth) {
     in.fail();
     return json::Value();
   }
-  // Each element takes at least its type byte; each member its key's length as well.
+  // Each element takes at least its type byte; each member its key's length byte as well.
   if (type == Type::kArray) {
     json::Array array(in.count(1));
     for (json::Value& element : array) element = decode_value(in, depth + 1);
     return json::Value::array(std::move(array));
   }
-  std::vector<json::Object::Entry> entries(in.count(9));
+  std::vector<json::Object::Entry> entries(in.count(2));
   for (json::Object::Entry& entry : entries) {
     entry.first = in.text();
     entry.second = decode_value(in, depth + 1);
@@ -181,7 +198,7 @@ void encode_series(Encoder& out, const SeriesSummary& s) {
   for (const NumberText* token : {&s.first_token, &s.last_token, &s.min_token, &s.max_token}) {
     out.text(token->view());
   }
-  out.u64(s.points.size());
+  out.varint(s.points.size());
   for (const SeriesPoint& p : s.points) {
     out.i64(p.step);
     out.f64(p.value);
@@ -190,7 +207,7 @@ void encode_series(Encoder& out, const SeriesSummary& s) {
     out.u8(p.step_from_index ? 1 : 0);
   }
   out.text(s.point_tokens);
-  out.u64(s.point_token_ends.size());
+  out.varint(s.point_token_ends.size());
   for (const uint64_t end : s.point_token_ends) out.u64(end);
 }
 
@@ -205,7 +222,7 @@ SeriesSummary decode_series(Decoder& in) {
   s.index_steps = in.u32();
   if (s.index_steps > 15) in.fail();
   for (NumberText* token : {&s.first_token, &s.last_token, &s.min_token, &s.max_token}) {
-    token->assign(in.raw(in.u64()));
+    token->assign(in.bytes());
   }
   s.points.resize(in.count(kEncodedPointSize));
   for (SeriesPoint& p : s.points) {
@@ -247,16 +264,16 @@ void encode_summary(Encoder& out, const RunSummary& run) {
   if (run.environment) encode_value(out, *run.environment);
   out.u8(run.latest_step ? 1 : 0);
   out.i64(run.latest_step.value_or(0));
-  out.u64(run.series.size());
+  out.varint(run.series.size());
   for (const SeriesSummary& s : run.series) encode_series(out, s);
-  out.u64(run.notes.size());
+  out.varint(run.notes.size());
   for (const Note& note : run.notes) {
     out.u64(note.elapsed_ms);
     out.text(note.text);
     out.i64(note.step);
     out.u8(note.step_from_index ? 1 : 0);
   }
-  out.u64(run.track_times.size());
+  out.varint(run.track_times.size());
   for (const std::string& time : run.track_times) out.text(time);
 }
 
@@ -280,17 +297,18 @@ RunSummary decode_summary(Decoder& in) {
   const bool has_latest_step = in.flag();
   const int64_t latest_step = in.i64();
   if (has_latest_step) run.latest_step = latest_step;
-  // A series takes at least its eight counts and steps, a note three numbers and its length.
+  // A series takes at least its eight counts and steps, a note two numbers, its flag and its
+  // length byte, a time its length byte.
   run.series.resize(in.count(uint64_t{8} * 8));
   for (SeriesSummary& s : run.series) s = decode_series(in);
-  run.notes.resize(in.count(uint64_t{8} * 3 + 1));
+  run.notes.resize(in.count(uint64_t{8} * 2 + 2));
   for (Note& note : run.notes) {
     note.elapsed_ms = in.u64();
     note.text = in.text();
     note.step = in.i64();
     note.step_from_index = in.flag();
   }
-  run.track_times.resize(in.count(8));
+  run.track_times.resize(in.count(1));
   for (std::string& time : run.track_times) time = in.text();
   return run;
 }

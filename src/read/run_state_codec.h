@@ -11,7 +11,7 @@ namespace trovik::read {
 
 // The stored form of a follower's state, for a cache on disk: a fixed tag, the format version,
 // the state, and a checksum of all that. Doubles keep their bits, every text its bytes.
-inline constexpr uint32_t kRunStateVersion = 3;
+inline constexpr uint32_t kRunStateVersion = 4;
 
 std::string encode_run_state(const RunFollowerState& state);
 

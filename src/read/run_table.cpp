@@ -5,6 +5,7 @@
 #include <numeric>
 #include <unordered_set>
 
+#include "read/recorded_number.h"
 #include "read/run_facts.h"
 #include "read/run_status.h"
 #include "read/short_names.h"
@@ -129,6 +130,30 @@ double series_number(const SeriesSummary& series, SeriesStatistic statistic) {
   return series.last;
 }
 
+const NumberText& series_token(const SeriesSummary& series, SeriesStatistic statistic) {
+  switch (statistic) {
+    case SeriesStatistic::kMin:
+      return series.min_token;
+    case SeriesStatistic::kMax:
+      return series.max_token;
+    case SeriesStatistic::kLast:
+      break;
+  }
+  return series.last_token;
+}
+
+json::Value series_value(const SeriesSummary& series, SeriesStatistic statistic) {
+  return recorded_number(series_token(series, statistic).view(), series_number(series, statistic));
+}
+
+std::optional<SeriesStatistic> statistic_named(std::string_view name) {
+  for (SeriesStatistic statistic :
+       {SeriesStatistic::kLast, SeriesStatistic::kMin, SeriesStatistic::kMax}) {
+    if (statistic_name(statistic) == name) return statistic;
+  }
+  return std::nullopt;
+}
+
 std::string_view statistic_name(SeriesStatistic statistic) {
   switch (statistic) {
     case SeriesStatistic::kMin:
@@ -162,7 +187,10 @@ void RunTable::add(const RunSummary& run, int64_t fallback_start_ns) {
   row.fixed.reserve(kFixedCount);
   for (const FixedColumn& fixed : kFixedColumns) row.fixed.push_back(fixed.cell(source));
 
-  for (const auto& [key, value] : metadata_values(run)) {
+  const auto metadata = metadata_values(run);
+  // Sized once: a table of many runs holds every row's cells.
+  row.values.reserve(metadata.size() + run.series.size() * options_.statistics.size());
+  for (const auto& [key, value] : metadata) {
     row.values.push_back({value_column(Column::Kind::kMetadata, key, SeriesStatistic::kLast),
                           Cell::recorded(*value)});
   }
@@ -300,8 +328,23 @@ bool RunTable::differs(const ShownColumn& column, const std::vector<size_t>& row
 
 void RunTable::sort_rows(std::vector<size_t>& rows, const ShownColumn& column,
                          bool descending) const {
+  // Each row's cell and number looked up once, not at each of the n log n comparisons.
+  struct Key {
+    const Cell* cell;
+    std::optional<long double> number;
+  };
+  std::vector<Key> keys(rows_.size());
+  for (size_t row : rows) {
+    const Cell& cell = shown_cell(row, column);
+    keys[row] = {&cell, cell.sort_number()};
+  }
   std::stable_sort(rows.begin(), rows.end(), [&](size_t a, size_t b) {
-    return sorts_before(shown_cell(a, column), shown_cell(b, column), descending);
+    const Key& key_a = keys[a];
+    const Key& key_b = keys[b];
+    if (key_a.number && key_b.number && key_a.cell->present() && key_b.cell->present()) {
+      return descending ? *key_a.number > *key_b.number : *key_a.number < *key_b.number;
+    }
+    return sorts_before(*key_a.cell, *key_b.cell, descending);
   });
 }
 

@@ -19,6 +19,12 @@ namespace trovik::read {
 // greatest. Chosen here only.
 enum class SeriesStatistic { kLast, kMin, kMax };
 double series_number(const SeriesSummary& series, SeriesStatistic statistic);
+// That number as the run file writes it (empty when no text was kept), and as a JSON value for
+// outputs that print recorded numbers (see recorded_number).
+const NumberText& series_token(const SeriesSummary& series, SeriesStatistic statistic);
+json::Value series_value(const SeriesSummary& series, SeriesStatistic statistic);
+// The statistic a name ("last", "min", "max") stands for.
+std::optional<SeriesStatistic> statistic_named(std::string_view name);
 std::string_view statistic_name(SeriesStatistic statistic);
 
 // A column of a run table: a fixed fact of every run, a metadata key, or one number of a series.

@@ -85,7 +85,8 @@ Result<std::string> file_to_replace(const std::string& path) {
   }
 }
 
-Status write_file_atomically(const std::string& requested_path, std::string_view content) {
+Status write_file_atomically(const std::string& requested_path, std::string_view content,
+                             bool durable) {
   Result<std::string> replaced = file_to_replace(requested_path);
   if (!replaced.ok()) return std::move(replaced).status();
   const std::string& path = replaced.value();
@@ -99,7 +100,7 @@ Status write_file_atomically(const std::string& requested_path, std::string_view
 
   if (Status written = write_all(file.get(), content); !written.ok()) return written;
   // On disk before the rename, so that a crash cannot leave an empty file under the final name.
-  if (sys_fsync(file.get()) != 0) return os_error(errno);
+  if (durable && sys_fsync(file.get()) != 0) return os_error(errno);
   // A failed close may be the first report of a failed write-back on some file systems.
   if (sys_close(file.release()) != 0) return os_error(errno);
   if (sys_rename(temporary.path().c_str(), path.c_str()) != 0) return os_error(errno);

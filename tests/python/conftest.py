@@ -11,6 +11,15 @@ import pytest
 import trovik as _trovik
 
 
+@pytest.fixture(autouse=True)
+def private_cache(tmp_path_factory, monkeypatch):
+    """The command's summary cache in a directory of the test's own, never in the user's
+    ~/.cache; a test that sets XDG_CACHE_HOME itself overrides it."""
+    path = tmp_path_factory.mktemp("cache")
+    monkeypatch.setenv("XDG_CACHE_HOME", str(path))
+    return path
+
+
 @pytest.fixture
 def trovik():
     return _trovik
