@@ -27,15 +27,19 @@ def make_sweep(root):
     for lr in (0.03, 0.3):
         for seed in range(3):
             noise = random.Random(seed)
-            run = trovik.Experiment("resnet-cifar", {"lr": lr, "seed": seed, "batch": 128})
-            for step in range(0, 2000, 5):
-                progress = step * lr / 60
-                loss = 2.3 * math.exp(-progress) + 0.002 * (1 + seed) + abs(noise.gauss(0, 0.02)) * math.exp(-progress / 4)
-                accuracy = 0.93 * (1 - math.exp(-progress)) - 0.01 * seed + noise.gauss(0, 0.006)
-                value = {"step": step, "train": {"loss": loss}}
-                if step % 50 == 0:
-                    value["val"] = {"loss": loss * 1.15 + 0.01, "acc": accuracy}
-                run.track(value, note="lr decay" if step == 1000 else None)
+            with trovik.Experiment("resnet-cifar", {"lr": lr, "seed": seed, "batch": 128}) as run:
+                track_training(run, lr, seed, noise)
+
+
+def track_training(run, lr, seed, noise):
+    for step in range(0, 2000, 5):
+        progress = step * lr / 60
+        loss = 2.3 * math.exp(-progress) + 0.002 * (1 + seed) + abs(noise.gauss(0, 0.02)) * math.exp(-progress / 4)
+        accuracy = 0.93 * (1 - math.exp(-progress)) - 0.01 * seed + noise.gauss(0, 0.006)
+        value = {"step": step, "train": {"loss": loss}}
+        if step % 50 == 0:
+            value["val"] = {"loss": loss * 1.15 + 0.01, "acc": accuracy}
+        run.track(value, note="lr decay" if step == 1000 else None)
 
 
 def main(out_dir):
