@@ -64,8 +64,7 @@ OptionalText command_output(const std::string& program, const std::vector<std::s
 OptionalText command_output_within(const std::string& program,
                                    const std::vector<std::string>& arguments,
                                    std::chrono::milliseconds limit) {
-  return as_text(
-      run_child(program, arguments, nullptr, std::chrono::steady_clock::now() + limit));
+  return as_text(run_child(program, arguments, nullptr, std::chrono::steady_clock::now() + limit));
 }
 
 std::optional<std::string> command_bytes(const std::string& program,
