@@ -159,7 +159,8 @@ def first_load(url: str) -> float:
     try:
         driver.get(url)  # trades the token for the cookie
         start = time.time()
-        driver.get(url.split("?")[0] + "?load=2")
+        # Opened at its charts, as a reader scrolls there: charts out of view are not drawn.
+        driver.get(url.split("?")[0] + "?load=2#series")
         drawn = driver.execute_async_script("""
             const done = arguments[0];
             let frames = 0;
@@ -168,7 +169,8 @@ def first_load(url: str) -> float:
               const lines = figure && !figure.hasAttribute("data-stale") ? (figure.lines || []) : [];
               const runs = new Set(lines.flatMap((line) => line.runs.map((run) => run.id)));
               if (runs.size >= 20) done(Date.now());
-              else if (frames++ > 3600) done(null);
+              else if (frames++ > 1200) done(null);
+              else if (figure) figure.scrollIntoView() || requestAnimationFrame(poll);
               else requestAnimationFrame(poll);
             };
             poll();

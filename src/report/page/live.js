@@ -8,7 +8,7 @@
 // series of a run the page has not loaded are dropped; the run's series come whole when it shows.
 
 const SHOWN_AT_FIRST = 20;
-const FETCHES_AT_ONCE = 4;
+const SERIES_BATCH = 20;
 const RETRY_MS = 2000;
 
 const data = document.getElementById("trovik-data");
@@ -35,23 +35,31 @@ function sayStopped() {
   document.querySelector("header").append(note);
 }
 
+// Fetches the series of the runs shown that the page lacks, a batch at a time, and applies each
+// batch at once: every change redraws the table and the charts, which over a thousand runs is what
+// costs, not the fetching.
 function loadShownSeries() {
-  for (const run of view.shownRuns()) {
-    if (pending.size >= FETCHES_AT_ONCE || stopped) return;
-    if (loaded.has(run.id) || pending.has(run.id) || unavailable.has(run.id)) continue;
-    pending.add(run.id);
-    getJson("/api/series?run=" + encodeURIComponent(run.id)).then((answer) => {
-      pending.delete(run.id);
-      // Older than the changes the page already took: its buckets could be behind them.
-      if (answer.cursor < cursor) return loadShownSeries();
-      loaded.add(run.id);
-      store.apply({ runs: answer.runs });
-      return loadShownSeries();
-    }, () => {
-      pending.delete(run.id);
+  if (pending.size > 0 || stopped) return;
+  const wanted = view.shownRuns()
+    .filter((run) => !loaded.has(run.id) && !unavailable.has(run.id))
+    .slice(0, SERIES_BATCH);
+  if (wanted.length === 0) return;
+  for (const run of wanted) pending.add(run.id);
+  const asked = cursor;
+  Promise.all(wanted.map((run) => getJson("/api/series?run=" + encodeURIComponent(run.id)).then(
+    (answer) => answer,
+    () => {
       unavailable.add(run.id);
-    });
-  }
+      return null;
+    },
+  ))).then((answers) => {
+    pending.clear();
+    // An answer older than changes the page took since could have buckets behind them: asked again.
+    const fresh = answers.filter((answer) => answer && answer.cursor >= cursor);
+    for (const answer of fresh) loaded.add(answer.run_id);
+    if (fresh.length > 0) store.apply({ runs: fresh.flatMap((answer) => answer.runs) });
+    if (fresh.length > 0 || asked !== cursor) loadShownSeries();
+  });
 }
 
 // The series of runs the page holds no series of are left out; a run new to the page comes whole.
