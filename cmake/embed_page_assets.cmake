@@ -4,7 +4,7 @@
 # literals, which compilers need not take past 65,536 characters (clang warns).
 #
 # Called as a build step: cmake -DOUTPUT=... -DLIBRARY_JS=... -DLIBRARY_CSS=... -DLIBRARY_NOTICE=...
-#   -DPAGE_CSS=... -DPAGE_SCRIPTS=a.js|b.js -P embed_page_assets.cmake
+#   -DPAGE_CSS=... -DPAGE_SCRIPTS=a.js|b.js -DLIVE_SCRIPT=live.js -P embed_page_assets.cmake
 
 function(read_text path out)
   file(READ "${path}" text)
@@ -41,10 +41,15 @@ foreach(path IN LISTS PAGE_SCRIPTS)
 endforeach()
 string(APPEND script "})();\n})();\n")
 
+# The live page's script runs after the page's own and reaches it through the data element only.
+file(READ "${LIVE_SCRIPT}" live_part)
+set(live_script "(() => {\n\"use strict\";\n${live_part}\n})();\n")
+
 set(style "${library_css}\n${page_css}")
 check_embeddable("the page's script" "${script}")
 check_embeddable("the page's style" "${style}")
 check_embeddable("the chart library's notice" "${notice}")
+check_embeddable("the live page's script" "${live_script}")
 
 # The text as a C++ definition of `name`: its bytes, then a view of them.
 function(append_definition out name text)
@@ -61,10 +66,12 @@ set(definitions "")
 append_definition(definitions kStyle "${style}")
 append_definition(definitions kScript "${script}")
 append_definition(definitions kNotice "${notice}")
+append_definition(definitions kLive "${live_script}")
 string(APPEND source "${definitions}}  // namespace\n\n")
 string(APPEND source "const std::string_view kPageStyle = kStyle;\n")
 string(APPEND source "const std::string_view kPageScript = kScript;\n")
-string(APPEND source "const std::string_view kChartLibraryNotice = kNotice;\n\n")
+string(APPEND source "const std::string_view kChartLibraryNotice = kNotice;\n")
+string(APPEND source "const std::string_view kLivePageScript = kLive;\n\n")
 string(APPEND source "}  // namespace trovik::report\n")
 file(WRITE "${OUTPUT}.new" "${source}")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -13,8 +13,9 @@
 
 #include "cli/command_context.h"
 #include "cli/output.h"
+#include "read/process_probe.h"
 #include "read/run_roots.h"
-#include "serve/run_listing_source.h"
+#include "serve/live_run_source.h"
 #include "serve/server.h"
 #include "util/environment.h"
 
@@ -23,7 +24,7 @@ namespace {
 
 // Taken when free; otherwise any free port, since the user did not ask for this one.
 constexpr uint16_t kDefaultPort = 8430;
-// How often the roots are listed again for new and removed runs.
+// How often the roots are listed again and each run file looked at for appended records.
 constexpr std::chrono::milliseconds kListingInterval{1000};
 // For tests only: a short idle limit, so that a stalled client is seen being cut off quickly.
 constexpr const char* kIdleLimitVariable = "TROVIK_SERVE_IDLE_MS";
@@ -75,7 +76,8 @@ Status run_serve(const ServeCommandOptions& options, const CommandContext& conte
     serve_options.limits.idle = *idle;
   }
 
-  serve::RunListingSource source(read::find_run_roots(context.roots), kListingInterval);
+  serve::LiveRunSource source(read::find_run_roots(context.roots), kListingInterval,
+                              read::system_process_probe());
   Result<std::unique_ptr<serve::Server>> server = serve::Server::open(serve_options, source);
   if (!server.ok()) return std::move(server).status();
   Status started = source.start();

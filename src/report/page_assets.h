@@ -10,5 +10,8 @@ namespace trovik::report {
 extern const std::string_view kPageStyle;
 extern const std::string_view kPageScript;
 extern const std::string_view kChartLibraryNotice;
+// The served page's second script (src/report/page/live.js): it follows the server's changes and
+// hands them to the first one's store.
+extern const std::string_view kLivePageScript;
 
 }  // namespace trovik::report

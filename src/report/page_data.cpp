@@ -1,5 +1,6 @@
 #include "report/page_data.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "report/page_json.h"
@@ -29,12 +30,14 @@ void append_difference(std::string& out, double to, double from) {
   append_page_json_number(out, to - from);
 }
 
-void append_buckets(std::string& out, const read::SeriesThinning& thinned) {
+void append_buckets(std::string& out, const read::SeriesThinning& thinned, size_t from) {
+  const std::vector<read::SeriesBucket>& all = thinned.buckets();
   out += '[';
-  double step = 0;
-  double elapsed = 0;
+  double step = from > 0 ? static_cast<double>(all[from - 1].last.step) : 0;
+  double elapsed = from > 0 ? all[from - 1].last.elapsed_ms : 0;
   bool first_bucket = true;
-  for (const read::SeriesBucket& bucket : thinned.buckets()) {
+  for (size_t i = from; i < all.size(); ++i) {
+    const read::SeriesBucket& bucket = all[i];
     if (!first_bucket) out += ',';
     first_bucket = false;
     append_page_json_integer(out, static_cast<int64_t>(bucket.count));
@@ -65,7 +68,10 @@ void append_buckets(std::string& out, const read::SeriesThinning& thinned) {
   out += ']';
 }
 
-void append_series(std::string& out, const RunSeries& series) {
+}  // namespace
+
+void append_page_series(std::string& out, const RunSeries& series, size_t from_bucket) {
+  from_bucket = std::min(from_bucket, series.thinned.buckets().size());
   out += "{\"name\":";
   append_page_json_string(out, series.name);
   out += ",\"count\":";
@@ -79,10 +85,16 @@ void append_series(std::string& out, const RunSeries& series) {
   }
   out += ",\"w\":";
   append_page_json_integer(out, series.thinned.width_log2());
+  if (from_bucket > 0) {
+    out += ",\"from\":";
+    append_page_json_integer(out, static_cast<int64_t>(from_bucket));
+  }
   out += ",\"b\":";
-  append_buckets(out, series.thinned);
+  append_buckets(out, series.thinned, from_bucket);
   out += '}';
 }
+
+namespace {
 
 void append_run(std::string& out, const ReportRun& run, const std::vector<std::string>* cells,
                 size_t fixed_columns) {
@@ -129,7 +141,7 @@ void append_run(std::string& out, const ReportRun& run, const std::vector<std::s
   out += ",\"series\":[";
   for (size_t i = 0; i < run.series.size(); ++i) {
     if (i > 0) out += ',';
-    append_series(out, run.series[i]);
+    append_page_series(out, run.series[i]);
   }
   out += "]}";
 }

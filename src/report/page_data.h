@@ -25,4 +25,8 @@ namespace trovik::report {
 // Values carry six significant digits.
 void append_page_data(std::string& out, const ReportInput& input);
 
+// One series as in "series" above. From `from_bucket` on, it is a continuation: "from" says how
+// many buckets the page keeps and "b" holds the rest, counted from the last one kept.
+void append_page_series(std::string& out, const RunSeries& series, size_t from_bucket = 0);
+
 }  // namespace trovik::report

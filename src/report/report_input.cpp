@@ -90,6 +90,21 @@ std::vector<LabelledText> facts_of(const read::RunSummary& run, const read::RunF
 
 }  // namespace
 
+ReportRun report_run_texts(const read::RunSummary& run, const read::ProcessProbe& probe) {
+  ReportRun out;
+  out.run_id = run.run_id;
+  out.short_id = read::short_run_id(run.run_id);
+  out.name = run.name;
+  out.status = read::status_name(read::run_status(run, probe));
+  out.facts = facts_of(run, read::run_facts(run, probe));
+  if (run.run_end) out.traceback = read::run_ending(*run.run_end).traceback.value_or("");
+  out.metadata = read::metadata_cells(run);
+  for (const read::Note& note : run.notes) {
+    out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
+  }
+  return out;
+}
+
 ReportInputBuilder::ReportInputBuilder(XAxis x_axis, int64_t now_ns,
                                        const read::ProcessProbe& probe, size_t expected_runs)
     : table_(read::RunTable::Options{now_ns, &probe}),
@@ -102,17 +117,7 @@ ReportInputBuilder::ReportInputBuilder(XAxis x_axis, int64_t now_ns,
 void ReportInputBuilder::add(const read::RunSummary& run, int64_t fallback_start_ns,
                              const std::string& repository) {
   table_.add(run, fallback_start_ns);
-  ReportRun& out = input_.runs.emplace_back();
-  out.run_id = run.run_id;
-  out.short_id = read::short_run_id(run.run_id);
-  out.name = run.name;
-  out.status = read::status_name(read::run_status(run, probe_));
-  out.facts = facts_of(run, read::run_facts(run, probe_));
-  if (run.run_end) out.traceback = read::run_ending(*run.run_end).traceback.value_or("");
-  out.metadata = read::metadata_cells(run);
-  for (const read::Note& note : run.notes) {
-    out.notes.push_back({note.step, static_cast<double>(note.elapsed_ms), note.text});
-  }
+  ReportRun& out = input_.runs.emplace_back(report_run_texts(run, probe_));
   // Its series are thinned as soon as it is read, each to its share of the page, so that only one
   // run's full points are held at a time; past the page's number of charts, the run keeps the
   // series first by name.

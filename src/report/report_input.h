@@ -37,6 +37,11 @@ class ReportInputBuilder {
   size_t expected_runs_;
 };
 
+// A run's texts as the page shows them: id, name, status, facts, metadata and notes, without its
+// series or its code (which take the run's points, and git). The live page sends these again
+// whenever they change.
+ReportRun report_run_texts(const read::RunSummary& run, const read::ProcessProbe& probe);
+
 // Reads each of `runs` (in that order, on up to read::reading_threads() threads per file) and
 // builds the page's input; fails when a run file can't be read, unless `skipped` is given: such a
 // run is then left out and its failure added there ("<path>: <why>").

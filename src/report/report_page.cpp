@@ -25,13 +25,19 @@ std::string count_of(size_t count, std::string_view one, std::string_view many) 
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-void append_head(std::string& out, const ReportInput& input, std::string_view nonce) {
+// Where the page comes from: a file that needs nothing else, or the live server, whose page
+// fetches its data from where it came from and from nowhere else.
+enum class PageOrigin { kFile, kServer };
+
+void append_head(std::string& out, const ReportInput& input, std::string_view nonce,
+                 PageOrigin origin) {
   out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   out +=
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
       "style-src 'unsafe-inline'; script-src 'nonce-";
   out += nonce;
-  out += "'\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  out += origin == PageOrigin::kServer ? "'; connect-src 'self'\">\n" : "'\">\n";
+  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   out += "<meta name=\"color-scheme\" content=\"light dark\">\n<title>trovik report: ";
   out += count_of(input.runs.size(), "run", "runs");
   out += "</title>\n<style>";
@@ -263,25 +269,55 @@ void append_footer(std::string& out) {
   out += "</pre></details></footer>\n<div id=\"readout\" class=\"readout\" hidden></div>\n";
 }
 
-}  // namespace
-
-std::string render_report_page(const ReportInput& input, std::string_view nonce) {
-  std::string out;
-  out.reserve(1 << 20);
-  append_head(out, input, nonce);
+void append_body(std::string& out, const ReportInput& input) {
   append_header(out, input);
   append_summary(out, input);
   append_interactive_sections(out);
   append_metadata(out, input);
   append_run_details(out, input);
   append_footer(out);
-  out += "<script type=\"application/json\" id=\"trovik-data\">";
-  append_page_data(out, input);
-  out += "</script>\n<script nonce=\"";
+}
+
+void append_script(std::string& out, std::string_view nonce, std::string_view script) {
+  out += "<script nonce=\"";
   out += nonce;
   out += "\">";
-  out += kPageScript;
-  out += "</script>\n</body>\n</html>\n";
+  out += script;
+  out += "</script>\n";
+}
+
+}  // namespace
+
+std::string render_report_page(const ReportInput& input, std::string_view nonce) {
+  std::string out;
+  out.reserve(1 << 20);
+  append_head(out, input, nonce, PageOrigin::kFile);
+  append_body(out, input);
+  out += "<script type=\"application/json\" id=\"trovik-data\">";
+  append_page_data(out, input);
+  out += "</script>\n";
+  append_script(out, nonce, kPageScript);
+  out += "</body>\n</html>\n";
+  return out;
+}
+
+std::string render_served_page(const ReportInput& input, std::string_view nonce) {
+  std::string out;
+  out.reserve(1 << 20);
+  append_head(out, input, nonce, PageOrigin::kServer);
+  append_body(out, input);
+  // The runs' data comes from the server: the page starts from their table's columns only.
+  ReportInput frame;
+  frame.generated_at = input.generated_at;
+  frame.x_axis = input.x_axis;
+  frame.summary.columns = input.summary.columns;
+  frame.summary.fixed_columns = input.summary.fixed_columns;
+  out += "<script type=\"application/json\" id=\"trovik-data\">";
+  append_page_data(out, frame);
+  out += "</script>\n";
+  append_script(out, nonce, kPageScript);
+  append_script(out, nonce, kLivePageScript);
+  out += "</body>\n</html>\n";
   return out;
 }
 

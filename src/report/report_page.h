@@ -15,4 +15,9 @@ namespace trovik::report {
 // request, so even text that slipped through as markup could neither run nor fetch anything.
 std::string render_report_page(const ReportInput& input, std::string_view nonce);
 
+// The same page as the live server serves it: the HTML parts from `input` (its runs' series are
+// not used), while the data comes from the server (LiveSource's routes) through a second script,
+// the live one, which the policy lets fetch from the page's own origin and nowhere else.
+std::string render_served_page(const ReportInput& input, std::string_view nonce);
+
 }  // namespace trovik::report

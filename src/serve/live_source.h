@@ -26,8 +26,9 @@ class LiveSource {
   // script run) and which fetches its data from the routes below.
   virtual Result<std::string> page(std::string_view nonce) const = 0;
 
-  // A JSON object of what changed after `since`: runs added and removed, statuses, series grown,
-  // and "cursor", the value to ask from next time. `since` 0, or a cursor this source never gave
+  // A JSON object of what changed after `since`: runs added, their texts and statuses, notes and
+  // series grown, and "cursor", the value to ask from next time. A run whose file went away
+  // stays as it was last read. `since` 0, or a cursor this source never gave
   // (a page left open across a restart), asks for everything.
   virtual Result<std::string> changes_since(uint64_t since) const = 0;
 

@@ -99,6 +99,8 @@ def runs_root(tmp_path):
 @pytest.fixture
 def server(runs_root):
     started = Server(runs_root, "--port", "0")
+    # The runs are read after the server starts: the first request for changes waits for them.
+    assert json.loads(started.get("/api/changes?since=0")[2])["runs"]
     yield started
     if started.process.poll() is None:
         started.process.kill()
@@ -182,7 +184,31 @@ def test_a_waiting_page_hears_of_a_new_run(server, runs_root):
     waiting.join(DEADLINE)
     changes = json.loads(answers[0][2])
     assert changes["cursor"] > cursor
-    assert [run["name"] for run in changes["runs"]] == ["later", HOSTILE_NAME]
+    assert [run["name"] for run in changes["runs"]] == ["later"]
+
+
+@pytest.mark.parametrize("damage", ["delete", "truncate", "replace", "tear", "unreadable"])
+def test_run_files_damaged_while_served_leave_it_serving(server, runs_root, damage):
+    path = runs_root / "runs" / "0d6f7c52-aaaa-4bbb-8ccc-000000000001.jsonl"
+    cursor = json.loads(server.get("/api/changes?since=0")[2])["cursor"]
+    if damage == "delete":
+        path.unlink()
+    elif damage == "truncate":
+        path.write_bytes(path.read_bytes()[:40])
+    elif damage == "replace":
+        write_run(runs_root, "replacement", "replaced", records=1)
+        os.replace(runs_root / "runs" / "replacement.jsonl", path)
+    elif damage == "tear":
+        with open(path, "a") as f:
+            f.write('{"kind":"track","value":{"loss":')
+    else:
+        path.chmod(0)
+    # Long enough for the watcher to have looked at the file again (it waits for news).
+    status, _, body = server.get(f"/api/changes?since={cursor}")
+    assert status == 200 and json.loads(body)["cursor"] >= cursor
+    if damage == "replace":
+        assert [run["name"] for run in json.loads(body)["runs"]] == ["replaced"]
+    assert server.get("/")[0] == 200 and server.process.poll() is None
 
 
 def test_a_stalled_client_is_cut_off(server):
@@ -196,7 +222,14 @@ def test_a_stalled_client_is_cut_off(server):
 
 
 def open_descriptors(pid):
-    return len(os.listdir(f"/proc/{pid}/fd"))
+    """The server's open sockets: the run files its watcher opens come and go by themselves."""
+    sockets = 0
+    for fd in os.listdir(f"/proc/{pid}/fd"):
+        try:
+            sockets += os.readlink(f"/proc/{pid}/fd/{fd}").startswith("socket:")
+        except FileNotFoundError:
+            pass
+    return sockets
 
 
 def test_clients_leaving_mid_response_cost_nothing(runs_root):

@@ -13,7 +13,8 @@ from test_serve import DEADLINE, HOSTILE_NAME, runs_root, server, write_run  # n
 def table_text(driver):
     """The runs table's text, or "" while the page is being replaced."""
     try:
-        return driver.execute_script("return document.querySelector('tbody').textContent")
+        return driver.execute_script(
+            "return document.getElementById('run-table').textContent")
     except WebDriverException:
         return ""
 

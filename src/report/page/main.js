@@ -21,6 +21,8 @@ const trovikPage = (() => {
   // The same path for the browser tests, which play a live view's changes; no other script runs
   // on the page to call it.
   Object.defineProperty(data, "apply", { value: (changes) => store.apply(changes) });
+  // The live page's script (live.js), a script of its own, reaches the page here.
+  Object.defineProperty(data, "page", { value: { store, view } });
   // Colours follow the reader's preference, and paper, whose colours are set for print.
   const recolour = (what) => {
     view.colours = pageColours();
