@@ -238,6 +238,8 @@ def test_clients_leaving_mid_response_cost_nothing(runs_root):
     server = Server(runs_root, "--port", "0")
     try:
         pid = server.process.pid
+        # The runs are read after the server starts: the page is large once they are all in it.
+        assert eventually(lambda: len(server.get("/")[2]) > 400_000)
         baseline = open_descriptors(pid)
         for _ in range(20):
             client = socket.socket()
@@ -248,7 +250,6 @@ def test_clients_leaving_mid_response_cost_nothing(runs_root):
             client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             client.close()  # a reset, with most of the page unsent
         assert eventually(lambda: open_descriptors(pid) == baseline)
-        assert len(server.get("/")[2]) > 400_000
     finally:
         server.process.kill()
         server.process.wait(timeout=DEADLINE)
