@@ -31,8 +31,8 @@ def make_sweep(root):
                 track_training(run, lr, seed, noise)
 
 
-def track_training(run, lr, seed, noise):
-    for step in range(0, 2000, 5):
+def track_training(run, lr, seed, noise, until=2000):
+    for step in range(0, until, 5):
         progress = step * lr / 60
         loss = 2.3 * math.exp(-progress) + 0.002 * (1 + seed) + abs(noise.gauss(0, 0.02)) * math.exp(-progress / 4)
         accuracy = 0.93 * (1 - math.exp(-progress)) - 0.01 * seed + noise.gauss(0, 0.006)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <span>
 
 #include "report/elapsed_text.h"
 #include "report/html_text.h"
@@ -29,8 +30,18 @@ std::string count_of(size_t count, std::string_view one, std::string_view many) 
 // fetches its data from where it came from and from nowhere else.
 enum class PageOrigin { kFile, kServer };
 
+// The roots a served page follows, one after another, each escaped and isolated.
+void append_roots(std::string& out, std::span<const std::string> roots) {
+  for (size_t i = 0; i < roots.size(); ++i) {
+    if (i > 0) out += ", ";
+    append_isolated(out, roots[i]);
+  }
+}
+
+// A written report names how many runs it holds; a served page, which follows runs as they come,
+// names the roots it follows.
 void append_head(std::string& out, const ReportInput& input, std::string_view nonce,
-                 PageOrigin origin) {
+                 PageOrigin origin, std::span<const std::string> roots) {
   out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   out +=
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
@@ -38,8 +49,17 @@ void append_head(std::string& out, const ReportInput& input, std::string_view no
   out += nonce;
   out += origin == PageOrigin::kServer ? "'; connect-src 'self'\">\n" : "'\">\n";
   out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  out += "<meta name=\"color-scheme\" content=\"light dark\">\n<title>trovik report: ";
-  out += count_of(input.runs.size(), "run", "runs");
+  out += "<meta name=\"color-scheme\" content=\"light dark\">\n<title>";
+  if (origin == PageOrigin::kServer) {
+    out += "trovik serve: ";
+    for (size_t i = 0; i < roots.size(); ++i) {
+      if (i > 0) out += ", ";
+      append_escaped(out, roots[i]);
+    }
+  } else {
+    out += "trovik report: ";
+    out += count_of(input.runs.size(), "run", "runs");
+  }
   out += "</title>\n<style>";
   out += kPageStyle;
   out += "</style>\n</head>\n<body>\n";
@@ -73,8 +93,15 @@ void append_left_out(std::string& out, const ReportInput& input) {
   }
 }
 
-void append_header(std::string& out, const ReportInput& input) {
-  out += "<header><h1>trovik report</h1><p class=\"generated\">";
+void append_header(std::string& out, const ReportInput& input, PageOrigin origin,
+                   std::span<const std::string> roots) {
+  if (origin == PageOrigin::kServer) {
+    out += "<header><h1>trovik serve</h1><p class=\"generated\">following ";
+    append_roots(out, roots);
+    out += " \u00b7 ";
+  } else {
+    out += "<header><h1>trovik report</h1><p class=\"generated\">";
+  }
   out += count_of(input.runs.size(), "run", "runs");
   out += " \u00b7 generated ";
   append_escaped(out, input.generated_at);
@@ -269,8 +296,9 @@ void append_footer(std::string& out) {
   out += "</pre></details></footer>\n<div id=\"readout\" class=\"readout\" hidden></div>\n";
 }
 
-void append_body(std::string& out, const ReportInput& input) {
-  append_header(out, input);
+void append_body(std::string& out, const ReportInput& input, PageOrigin origin,
+                 std::span<const std::string> roots) {
+  append_header(out, input, origin, roots);
   append_summary(out, input);
   append_interactive_sections(out);
   append_metadata(out, input);
@@ -291,8 +319,8 @@ void append_script(std::string& out, std::string_view nonce, std::string_view sc
 std::string render_report_page(const ReportInput& input, std::string_view nonce) {
   std::string out;
   out.reserve(1 << 20);
-  append_head(out, input, nonce, PageOrigin::kFile);
-  append_body(out, input);
+  append_head(out, input, nonce, PageOrigin::kFile, {});
+  append_body(out, input, PageOrigin::kFile, {});
   out += "<script type=\"application/json\" id=\"trovik-data\">";
   append_page_data(out, input);
   out += "</script>\n";
@@ -301,11 +329,12 @@ std::string render_report_page(const ReportInput& input, std::string_view nonce)
   return out;
 }
 
-std::string render_served_page(const ReportInput& input, std::string_view nonce) {
+std::string render_served_page(const ReportInput& input, std::string_view nonce,
+                               std::span<const std::string> roots) {
   std::string out;
   out.reserve(1 << 20);
-  append_head(out, input, nonce, PageOrigin::kServer);
-  append_body(out, input);
+  append_head(out, input, nonce, PageOrigin::kServer, roots);
+  append_body(out, input, PageOrigin::kServer, roots);
   // The runs' data comes from the server: the page starts from their table's columns only.
   ReportInput frame;
   frame.generated_at = input.generated_at;

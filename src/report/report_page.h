@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,9 @@ std::string render_report_page(const ReportInput& input, std::string_view nonce)
 
 // The same page as the live server serves it: the HTML parts from `input` (its runs' series are
 // not used), while the data comes from the server (LiveSource's routes) through a second script,
-// the live one, which the policy lets fetch from the page's own origin and nowhere else.
-std::string render_served_page(const ReportInput& input, std::string_view nonce);
+// the live one, which the policy lets fetch from the page's own origin and nowhere else. Its title
+// and heading name the `roots` the server follows.
+std::string render_served_page(const ReportInput& input, std::string_view nonce,
+                               std::span<const std::string> roots);
 
 }  // namespace trovik::report

@@ -164,7 +164,7 @@ Result<std::string> LiveRunSource::page(std::string_view nonce) const {
     }
   }
   input.differing_metadata = differing_keys(input.runs);
-  return report::render_served_page(input, nonce);
+  return report::render_served_page(input, nonce, roots_);
 }
 
 Result<std::string> LiveRunSource::changes_since(uint64_t since) const {

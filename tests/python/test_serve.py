@@ -2,6 +2,7 @@
 lines, the token's way from the URL into a cookie, every refusal (and the server serving on after
 it), stalled and vanishing clients, signals, and a short load."""
 
+import html
 import http.client
 import json
 import os
@@ -125,6 +126,23 @@ def test_token_in_the_url_becomes_a_cookie(server):
     assert (headers["X-Content-Type-Options"], headers["Referrer-Policy"],
             headers["Cache-Control"]) == ("nosniff", "no-referrer", "no-store")
     assert not any(name.lower().startswith("access-control-") for name in headers)
+
+
+@pytest.mark.parametrize("directory", ["plain", "<b>&amp;<i>"])
+def test_the_page_says_what_it_serves_and_which_roots(tmp_path, directory):
+    roots = [tmp_path / directory / "a", tmp_path / "b"]
+    for root in roots:
+        (root / "runs").mkdir(parents=True)
+    started = Server(roots[0], "--root", str(roots[1]), "--port", "0")
+    try:
+        page = started.get("/")[2].decode()
+    finally:
+        assert started.stop() == 0
+    shown = [html.escape(str(root), quote=False) for root in roots]
+    assert f"<title>trovik serve: {shown[0]}, {shown[1]}</title>" in page
+    assert f"<h1>trovik serve</h1><p class=\"generated\">following <bdi>{shown[0]}</bdi>, " \
+        f"<bdi>{shown[1]}</bdi> \u00b7 " in page
+    assert str(roots[0]) == shown[0] or str(roots[0]) not in page
 
 
 def request(target="/", host=None, cookie=True, method="GET", extra=b""):

@@ -18,6 +18,13 @@ let stopped = false;
 const loaded = new Set();
 const pending = new Set();
 const unavailable = new Set();
+// Changes wait here until the next frame and are applied together: every apply redraws the
+// 1,000-row table, so what arrives within one frame (a poll's changes, a batch of series) costs
+// one redraw. The first changes also wait for the first batch of series, so that the page over
+// many runs draws its newest runs once rather than first without their series.
+let queued = [];
+let flushAsked = false;
+let holdingForSeries = false;
 
 async function getJson(target) {
   const response = await fetch(target, { cache: "no-store", credentials: "same-origin" });
@@ -35,12 +42,13 @@ function sayStopped() {
   document.querySelector("header").append(note);
 }
 
-// Fetches the series of the runs shown that the page lacks, a batch at a time, and applies each
-// batch at once: every change redraws the table and the charts, which over a thousand runs is what
-// costs, not the fetching.
-function loadShownSeries() {
+// Fetches the series of the runs shown that the page lacks, a batch at a time, and queues each
+// batch as one change: every apply redraws the table and the charts, which over a thousand runs is
+// what costs, not the fetching. `candidates` are the runs shown, or, before the first changes are
+// applied, the runs they will show.
+function loadShownSeries(candidates = view.shownRuns()) {
   if (pending.size > 0 || stopped) return;
-  const wanted = view.shownRuns()
+  const wanted = candidates
     .filter((run) => !loaded.has(run.id) && !unavailable.has(run.id))
     .slice(0, SERIES_BATCH);
   if (wanted.length === 0) return;
@@ -54,20 +62,55 @@ function loadShownSeries() {
     },
   ))).then((answers) => {
     pending.clear();
+    holdingForSeries = false;
     // An answer older than changes the page took since could have buckets behind them: asked again.
     const fresh = answers.filter((answer) => answer && answer.cursor >= cursor);
     for (const answer of fresh) loaded.add(answer.run_id);
-    if (fresh.length > 0) store.apply({ runs: fresh.flatMap((answer) => answer.runs) });
-    if (fresh.length > 0 || asked !== cursor) loadShownSeries();
+    if (fresh.length > 0) enqueue({ runs: fresh.flatMap((answer) => answer.runs) });
+    scheduleFlush();
+    // Applied, the batch asks for the next through the refresh; stale, it is asked for again now.
+    if (fresh.length === 0 && asked !== cursor) loadShownSeries();
   });
 }
 
+function scheduleFlush() {
+  if (flushAsked || queued.length === 0 || holdingForSeries) return;
+  flushAsked = true;
+  requestAnimationFrame(flush);
+}
+
+function enqueue(changes) {
+  queued.push(changes);
+  scheduleFlush();
+}
+
+// One change made of the queued ones, in their order: the store applies a run's entries one
+// after another, so a run named twice gets both, as it would from two applies.
+function flush() {
+  flushAsked = false;
+  if (holdingForSeries) return;
+  const batch = queued;
+  queued = [];
+  const merged = { runs: [] };
+  const known = new Set(store.byId.keys());
+  for (const changes of batch) {
+    if (changes.columns) merged.columns = changes.columns;
+    if (changes.generated_at !== undefined) merged.generated_at = changes.generated_at;
+    if (changes.x) merged.x = changes.x;
+    merged.runs.push(...(applicable(changes, known).runs ?? []));
+  }
+  if (merged.runs.length > 0 || merged.columns) store.apply(merged);
+}
+
 // The series of runs the page holds no series of are left out; a run new to the page comes whole.
-function applicable(changes) {
+// `known`: the runs the page holds, with those named earlier in the same batch.
+function applicable(changes, known) {
   for (const run of changes.runs ?? []) {
-    if (run.series === undefined || loaded.has(run.id)) continue;
-    if (store.byId.has(run.id)) delete run.series;
-    else loaded.add(run.id);
+    if (run.series !== undefined && !loaded.has(run.id)) {
+      if (known.has(run.id)) delete run.series;
+      else loaded.add(run.id);
+    }
+    known.add(run.id);
   }
   return changes;
 }
@@ -76,11 +119,17 @@ async function follow() {
   while (!stopped) {
     try {
       const changes = await getJson("/api/changes?since=" + cursor);
-      if (cursor === 0) {
+      const first = cursor === 0;
+      if (first) {
         for (const run of (changes.runs ?? []).slice(SHOWN_AT_FIRST)) view.state.hidden.add(run.id);
       }
       cursor = changes.cursor;
-      if ((changes.runs ?? []).length > 0 || changes.columns) store.apply(applicable(changes));
+      if (first) {
+        holdingForSeries = true;
+        loadShownSeries((changes.runs ?? []).slice(0, SHOWN_AT_FIRST));
+        holdingForSeries = pending.size > 0;
+      }
+      if ((changes.runs ?? []).length > 0 || changes.columns) enqueue(changes);
     } catch (error) {
       if (!stopped) await new Promise((resume) => setTimeout(resume, RETRY_MS));
     }
@@ -88,5 +137,5 @@ async function follow() {
   sayStopped();
 }
 
-view.register({ refresh: loadShownSeries });
+view.register({ refresh: () => loadShownSeries() });
 follow();
