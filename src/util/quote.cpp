@@ -55,23 +55,6 @@ size_t sequence_length(unsigned char lead) {
   return 4;
 }
 
-char32_t decode_valid(std::string_view sequence) {
-  const auto byte = [&](size_t i) {
-    return static_cast<char32_t>(static_cast<uint8_t>(sequence[i]));
-  };
-  switch (sequence.size()) {
-    case 1:
-      return byte(0);
-    case 2:
-      return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-    case 3:
-      return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    default:
-      return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
-             (byte(3) & 0x3F);
-  }
-}
-
 bool changes_direction(char32_t c) {
   return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
          (c >= 0x2066 && c <= 0x2069);
@@ -106,7 +89,7 @@ void append_terminal_quoted_valid(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     const size_t length = sequence_length(static_cast<unsigned char>(text[i]));
     if (const std::optional<std::string> escape =
-            terminal_escape(decode_valid(text.substr(i, length)))) {
+            terminal_escape(decode_utf8_sequence(text.substr(i), length))) {
       out.append(text.substr(plain_from, i - plain_from));
       out.append(*escape);
       plain_from = i + length;

@@ -42,22 +42,6 @@ size_t sequence_length(std::string_view bytes, size_t* valid_prefix) {
   return length;
 }
 
-// Decodes the well-formed sequence of `length` bytes at the start of `bytes`.
-char32_t decode(std::string_view bytes, size_t length) {
-  const auto byte = [&](size_t i) { return static_cast<char32_t>(static_cast<uint8_t>(bytes[i])); };
-  switch (length) {
-    case 1:
-      return byte(0);
-    case 2:
-      return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-    case 3:
-      return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    default:
-      return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
-             (byte(3) & 0x3F);
-  }
-}
-
 }  // namespace
 
 bool is_white_space(char32_t c) {
@@ -79,7 +63,7 @@ std::string_view trim_trailing_white_space(std::string_view utf8) {
       keep = i;
       continue;
     }
-    if (!is_white_space(decode(utf8.substr(i), length))) keep = i + length;
+    if (!is_white_space(decode_utf8_sequence(utf8.substr(i), length))) keep = i + length;
     i += length;
   }
   return utf8.substr(0, keep);
@@ -90,7 +74,7 @@ std::string_view trim_white_space(std::string_view utf8) {
   while (start < utf8.size()) {
     size_t prefix = 0;
     size_t length = sequence_length(utf8.substr(start), &prefix);
-    if (length == 0 || !is_white_space(decode(utf8.substr(start), length))) break;
+    if (length == 0 || !is_white_space(decode_utf8_sequence(utf8.substr(start), length))) break;
     start += length;
   }
   return trim_trailing_white_space(utf8.substr(start));
@@ -154,6 +138,21 @@ std::string_view utf8_tail(std::string_view text, size_t max_bytes) {
   size_t start = text.size() - max_bytes;
   while (start < text.size() && is_continuation_byte(text[start])) ++start;
   return text.substr(start);
+}
+
+char32_t decode_utf8_sequence(std::string_view bytes, size_t length) {
+  const auto byte = [&](size_t i) { return static_cast<char32_t>(static_cast<uint8_t>(bytes[i])); };
+  switch (length) {
+    case 1:
+      return byte(0);
+    case 2:
+      return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+    case 3:
+      return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+    default:
+      return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+             (byte(3) & 0x3F);
+  }
 }
 
 }  // namespace trovik

@@ -14,6 +14,9 @@ std::string_view trim_white_space(std::string_view utf8);
 
 bool is_valid_utf8(std::string_view bytes);
 
+// The code point of the well-formed UTF-8 sequence of `length` bytes at the start of `bytes`.
+char32_t decode_utf8_sequence(std::string_view bytes, size_t length);
+
 // Decodes operating-system bytes as UTF-8, replacing each maximal invalid subpart with U+FFFD (the
 // substitution Unicode recommends, and what Python's "replace" handler produces).
 std::string decode_utf8_lossy(std::string_view bytes);
